@@ -1,0 +1,267 @@
+/* Quornel paint engine: the flat C API a host program loads.
+ *
+ * One process-wide canvas; every function runs to completion on the caller's
+ * thread and must not be entered from two threads at once. Failures never
+ * unwind into the host: the operation stores "<Operation> Excpt" as the last
+ * error and returns normally. Layers are RGBA64 (four 16-bit words R, G, B, A,
+ * straight colour); host images are RGBA32 (R, G, B, A bytes) or RGB24, with a
+ * row stride in bytes given by the caller. Slot numbers outside 0..63 behave
+ * like empty slots. A null pointer or text means "nothing".
+ *
+ * Caller contracts the engine cannot check: a buffer behind a bare pointer
+ * must hold at least stride x rows bytes for the rows the call touches
+ * (canvas-sized calls: canvas height rows); packed buffers hold width x
+ * height pixels; texts are zero-terminated.
+ */
+#ifndef QUORNEL_QUORNEL_H
+#define QUORNEL_QUORNEL_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define QRN_API __declspec(dllexport)
+#if defined(_M_IX86) || defined(__i386__)
+#define QRN_CALL __stdcall
+#else
+#define QRN_CALL
+#endif
+#else
+#define QRN_API __attribute__((visibility("default")))
+#define QRN_CALL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Settings, errors and utilities ---------------------------------- */
+
+/// Current colour from 8-bit values: low byte of each << 8; alpha 65535.
+QRN_API void QRN_CALL QRN_SetColor(int32_t red, int32_t green, int32_t blue);
+/// Current colour from 16-bit values (low 16 bits of each); alpha 65535.
+QRN_API void QRN_CALL QRN_SetColor16(int32_t red, int32_t green, int32_t blue);
+/// Four colour banks, 8-bit red, green, blue of bank 0, then banks 1, 2, 3.
+QRN_API void QRN_CALL QRN_SetColorBanks(int32_t r0, int32_t g0, int32_t b0, int32_t r1, int32_t g1,
+                                        int32_t b1, int32_t r2, int32_t g2, int32_t b2, int32_t r3,
+                                        int32_t g3, int32_t b3);
+/// Blend strength 0..256; 0 turns the blend buffer off and keeps the old complement.
+QRN_API void QRN_CALL QRN_SetBlendStrength(int32_t strength);
+/// Primary colour strength 0..256; 0 keeps the old complement.
+QRN_API void QRN_CALL QRN_SetBlendPrimaryColorStrength(int32_t strength);
+/// Blend remix flag (low byte kept).
+QRN_API void QRN_CALL QRN_SetBlendRemix(int32_t flag);
+/// Grit density 1..256 (stored as density - 1).
+QRN_API void QRN_CALL QRN_SetDensity(int32_t density);
+/// Dab opacity in percent, 0..100.
+QRN_API void QRN_CALL QRN_SetAlpha(int32_t percent);
+/// Colour vary in 8-bit colour steps.
+QRN_API void QRN_CALL QRN_SetColorVary(int32_t amount);
+/// Lock flags: 0 off, non-zero on.
+QRN_API void QRN_CALL QRN_SetAlphaLocked(int32_t flag);
+QRN_API void QRN_CALL QRN_SetColorLocked(int32_t flag);
+QRN_API void QRN_CALL QRN_SetBlobLocked(int32_t flag);
+/// Fixed 16-bit alpha written by dabs when 1 or more; 0 off.
+QRN_API void QRN_CALL QRN_SetAlphaLevel(int32_t level);
+QRN_API void QRN_CALL QRN_SetImageBrushMode(int32_t flag);
+QRN_API void QRN_CALL QRN_SetSolidBrushMode(int32_t flag);
+/// Rotated brush sampling: mode 1 on; angle in whole degrees.
+QRN_API void QRN_CALL QRN_SetRotateBrushMode(int32_t mode, int32_t degrees);
+/// Display zoom pair a:b (1, 1 is 1:1).
+QRN_API void QRN_CALL QRN_SetScale(int32_t a, int32_t b);
+/// View offset in canvas pixels (stored, not read by the renderer).
+QRN_API void QRN_CALL QRN_SetOffset(int32_t x, int32_t y);
+/// View size in display pixels.
+QRN_API void QRN_CALL QRN_SetViewSize(int32_t width, int32_t height);
+/// Brush mix mode (32 = plain paint) and amount 0..256.
+QRN_API void QRN_CALL QRN_SetMixMode(int32_t mode, int32_t amount);
+QRN_API void QRN_CALL QRN_SetTracingMode(int32_t flag);
+QRN_API void QRN_CALL QRN_DisplayMask(int32_t flag);
+QRN_API void QRN_CALL QRN_EnableMask(int32_t flag);
+/// One-shot flags, cleared by QRN_SetTool and after every colour dab.
+QRN_API void QRN_CALL QRN_TempDisableBlend(void);
+QRN_API void QRN_CALL QRN_SetMaskMakerOn(void);
+QRN_API void QRN_CALL QRN_SetEraseModeOn(void);
+/// Start directory; texts of 1024 characters or more are ignored.
+QRN_API void QRN_CALL QRN_SetStartDir(const char* path);
+/// Stores the seed and reseeds the engine's generator.
+QRN_API void QRN_CALL QRN_SetRandomSeed(uint32_t seed);
+/// Accepted and ignored.
+QRN_API void QRN_CALL QRN_SetGrid(int32_t value);
+QRN_API void QRN_CALL QRN_SetGridSpacing(int32_t value);
+/// Writes red >> 8, green >> 8, blue >> 8 at (x, y) of a canvas-sized RGB24 buffer.
+QRN_API void QRN_CALL QRN_SetPixelRGB24(uint8_t* buffer, int32_t stride, int32_t x, int32_t y,
+                                        int32_t red, int32_t green, int32_t blue);
+/// Stores at most 511 characters as the last error.
+QRN_API void QRN_CALL QRN_SetLastError(const char* message);
+/// The last-error text; the engine never clears it.
+QRN_API const char* QRN_CALL QRN_GetLastError(void);
+/// 1 once after a display change (or resume from suspend), then 0.
+QRN_API int32_t QRN_CALL QRN_IsDisplayChanged(void);
+/// The system directory (at most 260 characters), valid until the next call.
+QRN_API const char* QRN_CALL QRN_GetDirInfo(void);
+/// System colours as 0x00BBGGRR: button face and button text.
+QRN_API uint32_t QRN_CALL QRN_GetWindowBackgroundColor(void);
+QRN_API uint32_t QRN_CALL QRN_GetWindowTextColor(void);
+/// Memory figures in whole megabytes.
+QRN_API int32_t QRN_CALL QRN_GetTotalPhyMemory(void);
+QRN_API int32_t QRN_CALL QRN_GetAvailPhyMemory(void);
+QRN_API int32_t QRN_CALL QRN_GetTotalPgMemory(void);
+QRN_API int32_t QRN_CALL QRN_GetAvailPgMemory(void);
+QRN_API int32_t QRN_CALL QRN_GetTotalVirMemory(void);
+QRN_API int32_t QRN_CALL QRN_GetAvailVirMemory(void);
+/// A block from the engine's heap (null on failure or size < 0); free with QRN_Free.
+QRN_API void* QRN_CALL QRN_Alloc(int32_t size);
+QRN_API void QRN_CALL QRN_Free(void* block);
+/// Overlapping copy of len bytes; nothing when a pointer is null or len <= 0.
+QRN_API void QRN_CALL QRN_Memcpy(void* destination, const void* source, int32_t len);
+/// Returns its argument.
+QRN_API void* QRN_CALL BankAdrs(void* pointer);
+
+/* ---- Canvas and layers ------------------------------------------------ */
+
+/// New canvas; sides outside 0..10000 become 100; maxBrushSize is the brush buffer side.
+QRN_API void QRN_CALL QRN_CreateImage(void* hostWindow, int32_t width, int32_t height,
+                                      int32_t maxBrushSize, int32_t reserved);
+/// Rebuilds the canvas buffers for a new size; layer slots are kept.
+QRN_API void QRN_CALL QRN_NewSize(void* hostWindow, int32_t width, int32_t height,
+                                  int32_t maxBrushSize, int32_t reserved);
+QRN_API void QRN_CALL QRN_DeleteImage(void);
+/// 1 when the slot (0..63) has width x height pixels afterwards (1..10000 each); slot 1 is white.
+QRN_API int32_t QRN_CALL QRN_CreateLayer(int32_t slot, int32_t width, int32_t height);
+QRN_API void QRN_CALL QRN_DeleteLayer(int32_t slot);
+QRN_API void QRN_CALL QRN_SwapLayers(int32_t slotA, int32_t slotB);
+QRN_API void QRN_CALL QRN_SetLayer(int32_t slot);
+/// Visibility, alpha lock, opacity percent 0..100 and merge-mode name.
+QRN_API void QRN_CALL QRN_SetLayerOptions(int32_t slot, int32_t visible, int32_t alphaLocked,
+                                          int32_t opacityPercent, const char* mergeModeName);
+QRN_API int32_t QRN_CALL QRN_GetLayerCount(void);
+QRN_API int32_t QRN_CALL QRN_GetLayerNum(void);
+QRN_API void QRN_CALL QRN_CreatePaintLayer(int32_t opacityPercent, const char* mergeModeName);
+QRN_API void QRN_CALL QRN_ClearPaintLayer(void);
+QRN_API void QRN_CALL QRN_DeletePaintLayer(void);
+/// Builds the canvas-sized 8-bit texture from a slot; returns it, or null.
+QRN_API uint8_t* QRN_CALL QRN_CreateTexture(int32_t slot);
+QRN_API void QRN_CALL QRN_DeleteTexture(void);
+/// Every alpha word of the slot = alpha (16-bit).
+QRN_API void QRN_CALL QRN_SetLayerAlpha(int32_t slot, int32_t alpha);
+QRN_API void QRN_CALL QRN_NormalizeLayerAlpha(int32_t slot);
+QRN_API void QRN_CALL QRN_InvertAlpha(int32_t slot);
+/// Canvas-sized packed RGBA32 buffer: alpha = 255 - alpha.
+QRN_API void QRN_CALL QRN_InvertAlpha_RGBA32(uint8_t* buffer);
+QRN_API void QRN_CALL QRN_SetColorAlpha(int32_t red, int32_t green, int32_t blue);
+QRN_API void QRN_CALL QRN_SetColorAlphaRGBABuf(uint8_t* buffer, int32_t width, int32_t height,
+                                               int32_t red, int32_t green, int32_t blue);
+/// Canvas-sized packed RGBA32 buffer: alpha 0 where the colour equals the key.
+QRN_API void QRN_CALL QRN_SetAlphaFromRGBAImageColor(uint8_t* buffer, int32_t red, int32_t green,
+                                                     int32_t blue);
+QRN_API void QRN_CALL QRN_BlurPaintLayerAlpha(void);
+QRN_API void QRN_CALL QRN_CreateBlobFromImage(int32_t slot, int32_t mode);
+
+/* ---- Pixel transfer --------------------------------------------------- */
+
+/// Reversed (B, G, R) 24-bit image into the current layer; alpha 0xFFFF.
+QRN_API void QRN_CALL QRN_Load(const uint8_t* buffer, int32_t stride, int32_t width, int32_t height);
+/// Canvas-sized RGB24 into the current layer's colour; returns the canvas height.
+QRN_API int32_t QRN_CALL QRN_LoadRGB24(const uint8_t* buffer, int32_t stride, uint8_t useMask);
+QRN_API void QRN_CALL QRN_LoadRGB24ToAlpha(const uint8_t* buffer, int32_t stride, uint8_t useMask);
+/// RGBA32 into a slot, clipped to the slot; returns rows written (0: empty slot, null buffer).
+QRN_API int32_t QRN_CALL QRN_LoadRGBA32Layer(const uint8_t* buffer, int32_t stride, int32_t layer,
+                                             int32_t width, int32_t height, uint8_t useMask);
+QRN_API int32_t QRN_CALL QRN_LoadRGBA32Layer_GOOD(const uint8_t* buffer, int32_t stride,
+                                                  int32_t layer, int32_t width, int32_t height,
+                                                  uint8_t useMask);
+QRN_API int32_t QRN_CALL QRN_LoadRGBA32Layer_GOOD2(const uint8_t* buffer, int32_t stride,
+                                                   int32_t layer, int32_t width, int32_t height,
+                                                   uint8_t useMask);
+QRN_API int32_t QRN_CALL QRN_LoadRGBA32(const uint8_t* buffer, int32_t stride, uint8_t useMask);
+QRN_API int32_t QRN_CALL QRN_LoadRGBA32Into(const uint8_t* buffer, int32_t stride, int32_t layer,
+                                            int32_t width, int32_t height);
+/// zlib stream of a packed RGBA32 slot-sized image; a bad stream leaves the layer unchanged.
+QRN_API void QRN_CALL QRN_LoadRGBA32LayerCompressed(const uint8_t* data, int32_t unused,
+                                                    int32_t length, int32_t layer);
+QRN_API int32_t QRN_CALL QRN_SetRGBA64Layer(const uint16_t* buffer, int32_t stride, int32_t layer);
+/// Packed canvas-sized RGBA64 (W x H x 8 bytes).
+QRN_API void QRN_CALL QRN_SetLayerData(const uint16_t* buffer, int32_t layer);
+QRN_API void QRN_CALL QRN_CopyLayerData(int32_t sourceLayer, int32_t destinationLayer);
+QRN_API int32_t QRN_CALL QRN_GetRGB24(uint8_t* buffer, int32_t stride);
+QRN_API int32_t QRN_CALL QRN_GetRGB24FromAlpha(uint8_t* buffer, int32_t stride);
+QRN_API int32_t QRN_CALL QRN_GetRGBA32Layer(uint8_t* buffer, int32_t stride, int32_t layer);
+QRN_API int32_t QRN_CALL QRN_GetRGBA32(uint8_t* buffer, int32_t stride);
+/// Rectangle of a layer, clipped to the canvas; buffer rows start at the pointer.
+QRN_API void QRN_CALL QRN_GetRGBA64LayerRect(uint16_t* buffer, int32_t stride, int32_t layer,
+                                             int32_t x, int32_t y, int32_t width, int32_t height);
+QRN_API void QRN_CALL QRN_GetRGBA64Layer(uint16_t* buffer, int32_t stride, int32_t layer);
+QRN_API void QRN_CALL QRN_GetLayerData(uint16_t* buffer, int32_t layer);
+/// zlib stream of the narrowed layer, at most capacity bytes; extra = level 1..9, else 6.
+/// Returns the stream length, 0 on failure.
+QRN_API int32_t QRN_CALL QRN_GetRGBA32LayerCompressed(uint8_t* output, int32_t unused,
+                                                      int32_t capacity, int32_t layer,
+                                                      int32_t extra);
+/// x and y bound the loops only: pointers address the rectangle's first pixel.
+QRN_API void QRN_CALL QRN_GetRGBA32FromRGBA64Rect(uint8_t* destination, int32_t destinationStride,
+                                                  const uint16_t* source, int32_t sourceStride,
+                                                  int32_t x, int32_t y, int32_t width,
+                                                  int32_t height);
+QRN_API void QRN_CALL QRN_GetRGB24FromRGBA64Rect(uint8_t* destination, int32_t destinationStride,
+                                                 const uint16_t* source, int32_t sourceStride,
+                                                 int32_t x, int32_t y, int32_t width,
+                                                 int32_t height);
+QRN_API void QRN_CALL QRN_GetRGBA32FromRGBA64(uint8_t* destination, int32_t destinationStride,
+                                              int32_t width, int32_t height,
+                                              const uint16_t* source, int32_t sourceStride);
+QRN_API void QRN_CALL QRN_GetRGB24FromRGBA64(uint8_t* destination, int32_t destinationStride,
+                                             const uint16_t* source, int32_t sourceStride);
+/// Rectangle of a packed RGBA64 image sourceWidth pixels wide into packed RGBA32 / RGB24.
+QRN_API void QRN_CALL QRN_RGBA64RectToRGBA32(const uint16_t* source, int32_t x, int32_t y,
+                                             int32_t width, int32_t height, int32_t sourceWidth,
+                                             int32_t unused, uint8_t* destination);
+QRN_API void QRN_CALL QRN_RGBA64RectToRGBA24(const uint16_t* source, int32_t x, int32_t y,
+                                             int32_t width, int32_t height, int32_t sourceWidth,
+                                             int32_t unused, uint8_t* destination);
+/// Fills of the current layer with an 8-bit colour.
+QRN_API void QRN_CALL QRN_Clear(int32_t red, int32_t green, int32_t blue, int32_t alpha);
+QRN_API void QRN_CALL QRN_ClearMasked(int32_t red, int32_t green, int32_t blue, int32_t alpha);
+QRN_API void QRN_CALL QRN_ClearMaskedAlpha(int32_t red, int32_t green, int32_t blue,
+                                           int32_t alpha);
+/// Fills of canvas-sized host buffers (16-bit words / 8-bit bytes).
+QRN_API void QRN_CALL QRN_ClearRGBA64(uint16_t* buffer, int32_t stride, int32_t red,
+                                      int32_t green, int32_t blue, int32_t alpha);
+QRN_API void QRN_CALL QRN_ClearRGBA32(uint8_t* buffer, int32_t stride, int32_t red, int32_t green,
+                                      int32_t blue, int32_t alpha);
+QRN_API void QRN_CALL QRN_ClearRGBA32Buf(uint8_t* buffer, int32_t width, int32_t height,
+                                         int32_t red, int32_t green, int32_t blue, int32_t alpha);
+
+/* ---- Undo ------------------------------------------------------------- */
+
+QRN_API void QRN_CALL QRN_SaveUndoBuffer(uint8_t saveLayer, uint8_t saveMask);
+QRN_API void QRN_CALL QRN_SaveUndoBackBuffer(int32_t layer);
+QRN_API void QRN_CALL QRN_Undo(void);
+QRN_API void QRN_CALL QRN_Redo(void);
+QRN_API void QRN_CALL QRN_ClearUndo(void);
+/// Clears the history; levels 0..500; returns the levels set.
+QRN_API int32_t QRN_CALL QRN_SetUndoLevels(int32_t levels);
+/// Fixed budget in MB (returns KB); 0 follows free memory (returns the KB computed now).
+QRN_API int32_t QRN_CALL QRN_SetUndoMB(int32_t megabytes);
+/// Frees entries, oldest first, until at least kb KB are freed.
+QRN_API void QRN_CALL QRN_ReduceUndo(int32_t kb);
+QRN_API void QRN_CALL QRN_PauseUndo(void);
+QRN_API void QRN_CALL QRN_ResumeUndo(void);
+QRN_API int32_t QRN_CALL QRN_CanUndo(void);
+QRN_API int32_t QRN_CALL QRN_CanRedo(void);
+QRN_API int32_t QRN_CALL QRN_GetRedoCount(void);
+QRN_API int32_t QRN_CALL QRN_GetUndoCount(void);
+/// Budget and memory in use, MB.
+QRN_API int32_t QRN_CALL QRN_GetTotalUndoMemory(void);
+QRN_API int32_t QRN_CALL QRN_GetCurrentUndoMemory(void);
+
+/* ---- Imaging library -------------------------------------------------- */
+
+/// Starts the imaging library; the argument is not used. Returns the last initialiser's result.
+QRN_API int32_t QRN_CALL QRN_IPLInit(int32_t unused);
+QRN_API void QRN_CALL QRN_IPLExit(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUORNEL_QUORNEL_H */

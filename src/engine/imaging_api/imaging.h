@@ -1,0 +1,30 @@
+// The engine's one seam to our imaging library: the engine calls these, never
+// imaginglib/ directly, so the library can be swapped or faked.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace qrn::imaging {
+
+// Starts the library's four parts in order; returns the last one's result.
+int32_t init();
+void exit();
+
+// Exact copy of a source image onto the destination at (x, y), clipped to the
+// destination. Pixels are bytes_per_pixel bytes; strides are in bytes.
+void overlay(uint8_t* dst, int32_t dst_w, int32_t dst_h, int32_t bytes_per_pixel,
+             int64_t dst_stride, const uint8_t* src, int32_t src_w, int32_t src_h,
+             int64_t src_stride, int32_t x, int32_t y);
+
+// zlib (RFC 1950) stream of src, at most capacity bytes; level 1..9. Returns
+// the stream length, or 0 when it does not fit or fails.
+int64_t deflate(const uint8_t* src, size_t len, uint8_t* out, size_t capacity, int level);
+// Inflates a zlib stream into out (never past capacity). Returns the bytes
+// produced, or -1 for a corrupt, truncated or foreign stream.
+int64_t inflate(const uint8_t* src, size_t len, uint8_t* out, size_t capacity);
+
+// Blur of a one-byte-per-pixel image; false when it could not run.
+bool blur_grey(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride, uint8_t* dst,
+               int64_t dst_stride, int32_t strength);
+
+}  // namespace qrn::imaging

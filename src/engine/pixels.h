@@ -1,0 +1,2 @@
+// Pixel transfer between host buffers and layers (being written).
+#pragma once
