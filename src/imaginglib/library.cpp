@@ -5,7 +5,8 @@ namespace qrn::imaginglib {
 namespace {
 StartLog g_log;
 int32_t record(int part) {
-    if (g_log.calls < 8) g_log.order[g_log.calls] = part;
+    for (int i = 0; i < 3; ++i) g_log.last[i] = g_log.last[i + 1];
+    g_log.last[3] = part;
     ++g_log.calls;
     return 1;
 }

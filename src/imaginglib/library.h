@@ -12,10 +12,11 @@ int32_t initialize_core3();
 int32_t initialize_effects3();
 void exit_core3();
 
-// How often each part has been started (tests check the order and count).
+// Calls so far and the parts of the last four (1..4 start, 5 exit), newest
+// last: tests check the start order.
 struct StartLog {
     int calls = 0;
-    int order[8] = {};
+    int last[4] = {};
 };
 const StartLog& start_log();
 
