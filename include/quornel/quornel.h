@@ -161,7 +161,7 @@ QRN_API void QRN_CALL QRN_CreateBlobFromImage(int32_t slot, int32_t mode);
 
 /// Reversed (B, G, R) 24-bit image into the current layer; alpha 0xFFFF.
 QRN_API void QRN_CALL QRN_Load(const uint8_t* buffer, int32_t stride, int32_t width, int32_t height);
-/// Canvas-sized RGB24 into the current layer's colour; returns the canvas height.
+/// Canvas-sized RGB24 into the current layer's colour; returns the canvas height (0: no layer).
 QRN_API int32_t QRN_CALL QRN_LoadRGB24(const uint8_t* buffer, int32_t stride, uint8_t useMask);
 QRN_API void QRN_CALL QRN_LoadRGB24ToAlpha(const uint8_t* buffer, int32_t stride, uint8_t useMask);
 /// RGBA32 into a slot, clipped to the slot; returns rows written (0: empty slot, null buffer).
@@ -223,7 +223,7 @@ QRN_API void QRN_CALL QRN_Clear(int32_t red, int32_t green, int32_t blue, int32_
 QRN_API void QRN_CALL QRN_ClearMasked(int32_t red, int32_t green, int32_t blue, int32_t alpha);
 QRN_API void QRN_CALL QRN_ClearMaskedAlpha(int32_t red, int32_t green, int32_t blue,
                                            int32_t alpha);
-/// Fills of canvas-sized host buffers (16-bit words / 8-bit bytes).
+/// Fills of canvas-sized host buffers (16-bit words / 8-bit bytes); the Buf form a packed w x h one.
 QRN_API void QRN_CALL QRN_ClearRGBA64(uint16_t* buffer, int32_t stride, int32_t red,
                                       int32_t green, int32_t blue, int32_t alpha);
 QRN_API void QRN_CALL QRN_ClearRGBA32(uint8_t* buffer, int32_t stride, int32_t red, int32_t green,

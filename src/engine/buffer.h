@@ -10,9 +10,11 @@
 namespace qrn {
 
 // Allocation failure injection for tests: after `n` more successful allocations,
-// every allocation fails until reset(). live_blocks() counts blocks not yet freed.
+// every allocation fails until reset(); fail_next(n): the next n allocations
+// fail, later ones succeed. live_blocks() counts blocks not yet freed.
 namespace alloc_hook {
 void fail_after(long n);
+void fail_next(long n);
 void reset();
 long live_blocks();
 }  // namespace alloc_hook
@@ -49,8 +51,10 @@ public:
         return b;
     }
     // As try_make, but a failure throws std::bad_alloc (the export guard reports it).
+    // A count of 0 gives an empty buffer (a 0 x H canvas is legal).
     static Buffer make(std::size_t count) {
         Buffer b = try_make(count);
+        if (count == 0) return b;
         if (!b.data_) throw std::bad_alloc();
         return b;
     }

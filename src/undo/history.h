@@ -22,8 +22,12 @@ void reduce(EngineState& st, int64_t kb);
 void recompute_auto_budget(EngineState& st);
 void reset_changed_rect(EngineState& st);
 
+void pause(EngineState& st);
+void resume(EngineState& st);
+
 int32_t can_undo(const EngineState& st);
 int32_t can_redo(const EngineState& st);
+int32_t redo_count(const EngineState& st);
 int32_t undo_count(const EngineState& st);
 int32_t total_memory_mb(EngineState& st);
 int32_t current_memory_mb(const EngineState& st);

@@ -1,1 +1,240 @@
+// Drives the shared library through its exported C API only, as a host would.
+#include <quornel/quornel.h>
+#include <quornel/quornel_host.h>
+
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kW = 64, kH = 48;
+
+class Host : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QRN_SetLastError("");
+        QRN_IPLInit(0);
+        QRN_CreateImage(nullptr, kW, kH, 32, 0);
+    }
+    void TearDown() override {
+        QRN_DeleteImage();
+        QRN_IPLExit();
+    }
+    static std::vector<uint8_t> picture(uint8_t seed) {
+        std::vector<uint8_t> px(size_t(kW) * kH * 4);
+        for (size_t i = 0; i < px.size(); ++i) px[i] = uint8_t(i * 7 + seed);
+        for (size_t i = 3; i < px.size(); i += 4) px[i] = 255;
+        return px;
+    }
+    static std::vector<uint8_t> read_current() {
+        std::vector<uint8_t> px(size_t(kW) * kH * 4);
+        EXPECT_EQ(QRN_GetRGBA32(px.data(), kW * 4), kH);
+        return px;
+    }
+};
+
+}  // namespace
+
+TEST(HostExports, EveryNameOfTheExportListResolves) {
+    std::ifstream map(QRN_MAP_FILE);
+    ASSERT_TRUE(map.good());
+    const std::regex entry(R"(^\s+((QRNX?_|BankAdrs)\w*);)");
+    int names = 0;
+    for (std::string line; std::getline(map, line);) {
+        std::smatch m;
+        if (!std::regex_search(line, m, entry)) continue;
+        ++names;
+        EXPECT_NE(dlsym(RTLD_DEFAULT, m[1].str().c_str()), nullptr) << m[1];
+    }
+    EXPECT_GT(names, 100);
+}
+
+TEST_F(Host, PaintingRunKeepsTheLastErrorEmpty) {
+    ASSERT_EQ(QRN_CreateLayer(1, kW, kH), 1);
+    ASSERT_EQ(QRN_CreateLayer(2, kW, kH), 1);
+    QRN_SetLayerOptions(2, 1, 0, 100, "Normal");
+    QRN_SetLayer(2);
+    QRN_SetUndoLevels(20);
+    QRN_SetUndoMB(16);
+    const auto a = picture(1), b = picture(99);
+    QRN_LoadRGBA32(a.data(), kW * 4, 0);
+    QRN_SaveUndoBuffer(1, 1);
+    QRN_LoadRGBA32(b.data(), kW * 4, 0);
+    QRN_SaveUndoBuffer(1, 1);
+    QRN_Undo();
+    EXPECT_EQ(read_current(), a);
+    QRN_Redo();
+    EXPECT_EQ(read_current(), b);
+    QRN_Undo();
+    EXPECT_EQ(read_current(), a);
+
+    std::vector<uint8_t> z(size_t(kW) * kH * 4 + 256);
+    const int32_t n = QRN_GetRGBA32LayerCompressed(z.data(), 0, int32_t(z.size()), 2, 0);
+    ASSERT_GT(n, 0);
+    QRN_Clear(0, 0, 0, 0);
+    QRN_LoadRGBA32LayerCompressed(z.data(), 0, n, 2);
+    EXPECT_EQ(read_current(), a);
+    EXPECT_STREQ(QRN_GetLastError(), "");
+}
+
+TEST_F(Host, ImpossibleRequestsReturnNormallyWithTheirExcptText) {
+    ASSERT_EQ(QRN_CreateLayer(2, kW, kH), 1);
+    QRN_SetLayer(2);
+    const auto a = picture(3);
+    QRN_LoadRGBA32(a.data(), kW * 4, 0);
+    const uint8_t garbage[] = {0x78, 0x9C, 1, 2, 3, 4, 5, 6, 7};
+    QRN_LoadRGBA32LayerCompressed(garbage, 0, sizeof garbage, 2);
+    EXPECT_STREQ(QRN_GetLastError(), "LoadRGBA32LayerCompressed Excpt");
+    EXPECT_EQ(read_current(), a);
+    uint8_t small[8];
+    EXPECT_EQ(QRN_GetRGBA32LayerCompressed(small, 0, sizeof small, 2, 6), 0);
+    EXPECT_STREQ(QRN_GetLastError(), "GetRGBA32Layer Excpt");
+}
+
+TEST_F(Host, OutOfRangeSlotsActLikeEmptySlots) {
+    EXPECT_EQ(QRN_CreateLayer(64, kW, kH), 0);
+    EXPECT_EQ(QRN_CreateLayer(-1, kW, kH), 0);
+    EXPECT_EQ(QRN_CreateLayer(3, 20000, 20000), 0);
+    EXPECT_EQ(QRN_CreateLayer(3, 0, 10), 0);
+    std::vector<uint8_t> buf(size_t(kW) * kH * 4, 0xAB);
+    EXPECT_EQ(QRN_GetRGBA32Layer(buf.data(), kW * 4, -1), 0);
+    EXPECT_EQ(QRN_GetRGBA32Layer(buf.data(), kW * 4, 64), 0);
+    EXPECT_EQ(QRN_GetRGBA32Layer(buf.data(), kW * 4, 5), 0);
+    EXPECT_EQ(buf[0], 0xAB);
+    EXPECT_EQ(QRN_LoadRGBA32Layer(buf.data(), kW * 4, 64, kW, kH, 0), 0);
+    const int32_t num = QRN_GetLayerNum();
+    QRN_SetLayer(64);
+    QRN_SetLayer(-7);
+    EXPECT_EQ(QRN_GetLayerNum(), num);
+    QRN_SetLayerAlpha(70, 1);
+    QRN_InvertAlpha(-2);
+    QRN_CreateBlobFromImage(99, 1);
+    QRN_SwapLayers(1, 64);
+    QRN_RGBA64RectToRGBA32(nullptr, 0, 0, 4, 4, 4, 0, nullptr);
+    QRN_SetLayerOptions(2, 1, 0, 100, nullptr);
+    EXPECT_EQ(QRN_GetLayerCount(), 0);
+    EXPECT_STREQ(QRN_GetLastError(), "");
+}
+
+TEST_F(Host, CanvasSizesOutsideTheRangeBecomeOneHundred) {
+    QRN_CreateImage(nullptr, 10001, 50, 8, 0);
+    std::vector<uint8_t> rgb(size_t(100) * 3 * 50 + 3, 0);
+    QRN_SetPixelRGB24(rgb.data(), 300, 99, 0, 0xFF00, 0xFF00, 0xFF00);
+    QRN_SetPixelRGB24(rgb.data(), 300, 100, 0, 0xFF00, 0xFF00, 0xFF00);
+    EXPECT_EQ(rgb[99 * 3], 0xFF);
+    EXPECT_EQ(rgb[100 * 3], 0);
+}
+
+TEST_F(Host, UndoHistoryCounts) {
+    ASSERT_EQ(QRN_CreateLayer(2, kW, kH), 1);
+    QRN_SetLayer(2);
+    EXPECT_EQ(QRN_SetUndoLevels(1000), 500);
+    QRN_SetUndoMB(16);
+    QRN_SaveUndoBuffer(1, 0);
+    QRN_SaveUndoBuffer(1, 0);
+    QRN_Undo();
+    EXPECT_EQ(QRN_CanRedo(), 1);
+    QRN_SaveUndoBuffer(1, 0);
+    EXPECT_EQ(QRN_CanRedo(), 0);
+    EXPECT_EQ(QRN_GetUndoCount(), 2);
+    EXPECT_EQ(QRN_SetUndoLevels(0), 0);
+    QRN_SaveUndoBuffer(1, 0);
+    EXPECT_EQ(QRN_GetUndoCount(), 0);
+    EXPECT_EQ(QRN_CanUndo(), 0);
+}
+
+TEST_F(Host, UndoOfADeletedLayerLeavesTheCurrentLayerAlone) {
+    ASSERT_EQ(QRN_CreateLayer(2, kW, kH), 1);
+    ASSERT_EQ(QRN_CreateLayer(3, kW, kH), 1);
+    QRN_SetUndoLevels(10);
+    QRN_SetUndoMB(16);
+    QRN_SetLayer(2);
+    QRN_Clear(10, 20, 30, 255);
+    QRN_SaveUndoBuffer(1, 0);
+    QRN_DeleteLayer(2);
+    QRN_SetLayer(3);
+    const auto c = picture(5);
+    QRN_LoadRGBA32(c.data(), kW * 4, 0);
+    QRN_Undo();
+    EXPECT_EQ(QRN_GetLayerNum(), 3);
+    EXPECT_EQ(read_current(), c);
+}
+
+TEST_F(Host, SaveWithoutACurrentLayerDoesNotCrash) {
+    QRN_SetUndoLevels(5);
+    QRN_SaveUndoBuffer(1, 1);
+    QRN_Undo();
+    QRN_Redo();
+    QRN_Clear(1, 2, 3, 4);
+    std::vector<uint8_t> rgb(size_t(kW) * kH * 3);
+    EXPECT_EQ(QRN_GetRGB24(rgb.data(), kW * 3), 0);
+    EXPECT_STREQ(QRN_GetLastError(), "");
+}
+
+TEST_F(Host, UndoMemoryFollowsTheCanvas) {
+    QRN_CreateImage(nullptr, 2048, 2048, 8, 0);
+    EXPECT_EQ(QRN_GetCurrentUndoMemory(), 40);
+    QRN_SetUndoMB(0);
+    EXPECT_GE(QRN_GetTotalUndoMemory(), 15 * 4096 / 1024);
+}
+
+TEST_F(Host, DeleteImageThenOperationsAreHarmless) {
+    ASSERT_EQ(QRN_CreateLayer(2, kW, kH), 1);
+    QRN_SetLayer(2);
+    QRN_DeleteImage();
+    std::vector<uint8_t> buf(size_t(kW) * kH * 4, 7);
+    QRN_LoadRGBA32(buf.data(), kW * 4, 1);
+    QRN_ClearMasked(1, 2, 3, 4);
+    QRN_SaveUndoBuffer(1, 1);
+    QRN_Undo();
+    QRN_BlurPaintLayerAlpha();
+    EXPECT_EQ(QRN_GetRGBA32(buf.data(), kW * 4), 0);
+    EXPECT_EQ(QRN_CreateTexture(2), nullptr);
+}
+
+TEST(HostUtilities, MemoryHelpersAndDisplayFlag) {
+    char text[] = "abcdef";
+    QRN_Memcpy(text + 1, text, 4);
+    EXPECT_STREQ(text, "aabcdf");
+    QRN_Memcpy(text, "zz", 0);
+    QRN_Memcpy(text, "zz", -5);
+    QRN_Memcpy(nullptr, text, 3);
+    EXPECT_STREQ(text, "aabcdf");
+    int x = 0;
+    EXPECT_EQ(BankAdrs(&x), &x);
+    EXPECT_EQ(QRN_Alloc(-1), nullptr);
+    void* block = QRN_Alloc(64);
+    ASSERT_NE(block, nullptr);
+    QRN_Free(block);
+    QRN_Free(nullptr);
+    EXPECT_GT(QRN_GetTotalPhyMemory(), 0);
+    EXPECT_GT(QRN_GetAvailPhyMemory(), 0);
+    EXPECT_GE(QRN_GetTotalPgMemory(), QRN_GetTotalPhyMemory());
+    ASSERT_NE(QRN_GetDirInfo(), nullptr);
+    EXPECT_GT(std::strlen(QRN_GetDirInfo()), 0u);
+
+    EXPECT_EQ(QRN_IsDisplayChanged(), 0);
+    QRNX_NotifyDisplayChanged();
+    EXPECT_EQ(QRN_IsDisplayChanged(), 1);
+    EXPECT_EQ(QRN_IsDisplayChanged(), 0);
+    QRNX_NotifyPowerEvent(7);
+    EXPECT_EQ(QRN_IsDisplayChanged(), 0);
+    QRNX_NotifyPowerEvent(18);
+    EXPECT_EQ(QRN_IsDisplayChanged(), 1);
+}
+
+TEST(HostUtilities, LastErrorKeeps511CharactersAndIgnoresNull) {
+    const std::string long_text(600, 'q');
+    QRN_SetLastError(long_text.c_str());
+    EXPECT_EQ(std::string(QRN_GetLastError()), long_text.substr(0, 511));
+    QRN_SetLastError(nullptr);
+    EXPECT_EQ(std::strlen(QRN_GetLastError()), 511u);
+    QRN_SetStartDir(nullptr);
+    QRN_SetLastError("");
+}
