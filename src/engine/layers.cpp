@@ -35,7 +35,7 @@ uint16_t opacity_from_percent(int32_t percent) {
 void store_name(char (&field)[kModeNameBytes], const char* name) {
     const std::string_view n = name ? std::string_view(name) : std::string_view();
     if (n.size() < kModeNameBytes) {
-        std::memcpy(field, n.data(), n.size());
+        if (!n.empty()) std::memcpy(field, n.data(), n.size());
         std::memset(field + n.size(), 0, kModeNameBytes - n.size());
     }
 }
