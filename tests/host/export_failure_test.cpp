@@ -1,0 +1,114 @@
+// The exports linked statically with the core, so allocation failures can be
+// injected: each must end in its "<Op> Excpt" text or stated fallback, with
+// the engine still usable and nothing leaked.
+#include <gtest/gtest.h>
+#include <quornel/quornel.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/buffer.h"
+
+using namespace qrn;
+
+namespace {
+
+struct Injected : ::testing::Test {
+    void SetUp() override {
+        QRN_SetLastError("");
+        QRN_DeleteImage();
+        baseline = alloc_hook::live_blocks();
+    }
+    void TearDown() override {
+        alloc_hook::reset();
+        QRN_DeleteImage();
+    }
+    long baseline = 0;
+};
+
+}  // namespace
+
+TEST_F(Injected, CreateImageReportsItsTextAndRecoversOnTheNextCall) {
+    for (long n = 0; n < 30; ++n) {
+        SCOPED_TRACE(n);
+        QRN_SetLastError("");
+        alloc_hook::fail_after(n);
+        QRN_CreateImage(nullptr, 32, 32, 16, 0);
+        alloc_hook::reset();
+        const std::string err = QRN_GetLastError();
+        if (err.empty()) break;  // every allocation got through
+        EXPECT_EQ(err, "CreateImage Excpt");
+        // Whatever was left half-made, painting calls stay harmless...
+        QRN_CreateLayer(2, 32, 32);
+        QRN_SetLayer(2);
+        QRN_SaveUndoBuffer(1, 1);
+        QRN_Undo();
+        QRN_Clear(1, 2, 3, 4);
+        // ...and a fresh canvas works.
+        QRN_SetLastError("");
+        QRN_CreateImage(nullptr, 32, 32, 16, 0);
+        EXPECT_STREQ(QRN_GetLastError(), "");
+        QRN_DeleteImage();
+    }
+    // Random byte arrays survive DeleteImage by design; count them out.
+    QRN_CreateImage(nullptr, 32, 32, 16, 0);
+    QRN_DeleteImage();
+    const long arrays = alloc_hook::live_blocks() - baseline;
+    EXPECT_LE(arrays, 2);
+}
+
+TEST_F(Injected, CreateLayerRetriesOnceThenReportsAndReturnsZero) {
+    QRN_CreateImage(nullptr, 64, 64, 8, 0);
+    alloc_hook::fail_next(1);
+    EXPECT_EQ(QRN_CreateLayer(2, 64, 64), 1);
+    EXPECT_STREQ(QRN_GetLastError(), "");
+    alloc_hook::fail_next(2);
+    EXPECT_EQ(QRN_CreateLayer(3, 64, 64), 0);
+    EXPECT_STREQ(QRN_GetLastError(), "CreateLayer Excpt");
+    alloc_hook::reset();
+    EXPECT_EQ(QRN_GetLayerCount(), 1);
+    EXPECT_EQ(QRN_CreateLayer(3, 64, 64), 1);
+}
+
+TEST_F(Injected, SaveUndoBufferRecordsNothingButKeepsTheBackBufferTrue) {
+    QRN_CreateImage(nullptr, 16, 16, 8, 0);
+    ASSERT_EQ(QRN_CreateLayer(2, 16, 16), 1);
+    QRN_SetLayer(2);
+    QRN_SetUndoLevels(10);
+    QRN_SetUndoMB(8);
+    const long before = alloc_hook::live_blocks();
+    QRN_Clear(200, 0, 0, 255);
+    alloc_hook::fail_after(0);
+    QRN_SaveUndoBuffer(1, 1);
+    alloc_hook::reset();
+    EXPECT_EQ(QRN_GetUndoCount(), 0);
+    EXPECT_EQ(alloc_hook::live_blocks(), before);
+    // The next save starts from the true state: undoing it gives the red layer.
+    QRN_Clear(0, 0, 200, 255);
+    QRN_SaveUndoBuffer(1, 1);
+    QRN_Undo();
+    std::vector<uint8_t> px(16 * 16 * 4);
+    QRN_GetRGBA32(px.data(), 16 * 4);
+    EXPECT_EQ(px[0], 200);
+    EXPECT_EQ(px[2], 0);
+}
+
+TEST_F(Injected, CompressedTransferFailuresKeepTheLayer) {
+    QRN_CreateImage(nullptr, 16, 16, 8, 0);
+    ASSERT_EQ(QRN_CreateLayer(2, 16, 16), 1);
+    QRN_SetLayer(2);
+    QRN_Clear(10, 20, 30, 255);
+    std::vector<uint8_t> z(4096);
+    const int32_t n = QRN_GetRGBA32LayerCompressed(z.data(), 0, int32_t(z.size()), 2, 6);
+    ASSERT_GT(n, 0);
+    alloc_hook::fail_after(0);
+    EXPECT_EQ(QRN_GetRGBA32LayerCompressed(z.data(), 0, int32_t(z.size()), 2, 6), 0);
+    EXPECT_STREQ(QRN_GetLastError(), "GetRGBA32Layer Excpt");
+    QRN_Clear(1, 1, 1, 1);
+    QRN_LoadRGBA32LayerCompressed(z.data(), 0, n, 2);
+    EXPECT_STREQ(QRN_GetLastError(), "LoadRGBA32LayerCompressed Excpt");
+    alloc_hook::reset();
+    std::vector<uint8_t> px(16 * 16 * 4);
+    QRN_GetRGBA32(px.data(), 16 * 4);
+    EXPECT_EQ(px[0], 1);
+}
