@@ -75,8 +75,9 @@ QRN_API void QRN_CALL QRN_SetViewSize(int32_t width, int32_t height);
 /// Brush mix mode (32 = plain paint) and amount 0..256.
 QRN_API void QRN_CALL QRN_SetMixMode(int32_t mode, int32_t amount);
 QRN_API void QRN_CALL QRN_SetTracingMode(int32_t flag);
-QRN_API void QRN_CALL QRN_DisplayMask(int32_t flag);
-QRN_API void QRN_CALL QRN_EnableMask(int32_t flag);
+/// Mask display and mask enable flags (low byte kept); each returns the byte stored.
+QRN_API uint8_t QRN_CALL QRN_DisplayMask(int32_t flag);
+QRN_API uint8_t QRN_CALL QRN_EnableMask(int32_t flag);
 /// One-shot flags, cleared by QRN_SetTool and after every colour dab.
 QRN_API void QRN_CALL QRN_TempDisableBlend(void);
 QRN_API void QRN_CALL QRN_SetMaskMakerOn(void);
@@ -253,6 +254,120 @@ QRN_API int32_t QRN_CALL QRN_GetUndoCount(void);
 /// Budget and memory in use, MB.
 QRN_API int32_t QRN_CALL QRN_GetTotalUndoMemory(void);
 QRN_API int32_t QRN_CALL QRN_GetCurrentUndoMemory(void);
+
+/* ---- Run-length codecs ------------------------------------------------ */
+
+/// count RGBA64 pixels as 5-byte runs; output >= 5 x count bytes. Bytes written, 0: null, count <= 0.
+QRN_API int32_t QRN_CALL QRN_RLECompressRGBA64ToRGBA32(const uint16_t* source, uint8_t* output,
+                                                       int32_t count);
+/// count pixels (bytes x 256) from at most count runs, so at most 5 x count bytes are read.
+QRN_API void QRN_CALL QRN_RLEUncompressRGBA32ToRGBA64(const uint8_t* input, uint16_t* destination,
+                                                      int32_t count);
+/// count words as 2-byte runs; output >= 2 x count bytes. Bytes written, 0: null, count <= 0.
+QRN_API int32_t QRN_CALL QRN_RLECompressG16ToG8(const uint16_t* source, uint8_t* output,
+                                                int32_t count);
+/// count words (byte x 256) from at most count runs, so at most 2 x count bytes are read.
+QRN_API void QRN_CALL QRN_RLEUncompressG8ToG16(const uint8_t* input, uint16_t* destination,
+                                               int32_t count);
+/// Row 0..H-1 of a canvas-sized layer as RGBA runs; output >= 5 x W bytes. Bytes, 0: empty slot.
+QRN_API int32_t QRN_CALL QRN_GetRGBA32LayerLineRLE(uint8_t* output, int32_t layer, int32_t row);
+/// W pixels from RGBA runs into row 0..H-1 of a canvas-sized layer; reads <= 5 x W bytes.
+QRN_API void QRN_CALL QRN_PutRGBA32LayerLineRLE(const uint8_t* input, int32_t layer, int32_t row);
+/// Mask row 0..H-1 as grey runs; output >= 2 x W bytes. Bytes written, 0: no mask.
+QRN_API int32_t QRN_CALL QRN_GetMaskLineRLE(uint8_t* output, int32_t row);
+/// W words from grey runs into mask row 0..H-1; reads <= 2 x W bytes.
+QRN_API void QRN_CALL QRN_PutMaskLineRLE(const uint8_t* input, int32_t row);
+
+/* ---- Adjustment filters ----------------------------------------------- */
+
+/// Packed RGBA32 (width x 4 bytes a row), 0 < alpha < 255: c = trunc(a / 255 x (c + 1)).
+QRN_API void QRN_CALL QRN_AdjustRGBA32PreFilter(uint8_t* buffer, int32_t width, int32_t height);
+/// Packed RGBA32, pixels with 0 < alpha < 255: c = min(trunc(255 / a x c), 255).
+QRN_API void QRN_CALL QRN_AdjustRGBA32PostFilter(uint8_t* buffer, int32_t width, int32_t height);
+/// Packed RGBA64 (width x 8 bytes a row), pixels with alpha != 0: c = trunc(a / 65535 x c).
+QRN_API void QRN_CALL QRN_AdjustRGBA64PreFilter(uint16_t* buffer, int32_t width, int32_t height);
+/// Packed RGBA64, pixels with alpha != 0: c = min(trunc(65535 / a x c), 65535).
+QRN_API void QRN_CALL QRN_AdjustRGBA64PostFilter(uint16_t* buffer, int32_t width, int32_t height);
+/// Canvas-sized RGBA32, alpha != 0: c = min(trunc(255 / a x c), 255). Returns H; 0 if flag 0.
+QRN_API int32_t QRN_CALL QRN_AdjustRGBA32ForAlphaComp(uint8_t flag, uint8_t* buffer);
+/// Packed RGBA32 at the canvas origin: a = trunc(w / 65535 x a), w the texture/mask load weight.
+QRN_API void QRN_CALL QRN_AdjustRGBA32ByMaskAndTexture(uint8_t* buffer, int32_t width,
+                                                       int32_t height);
+
+/* ---- Selection mask --------------------------------------------------- */
+
+/* The mask holds one 16-bit weight a canvas pixel: 0xFFFF selected, 0 protected.
+ * As a grey picture it is inverted (black selects). Every function does nothing
+ * without a canvas. Images are canvas-sized, packed RGBA32 (W x 4 bytes a row)
+ * or RGB24 (W x 3) unless a stride is given. Levels 0..255 write (255 - level)
+ * x 256 (level 0 gives 0xFF00; wraps modulo 256); ranges are percentages 0..100
+ * giving trunc(range x 2.56) byte steps (hue: trunc(range x 1.8) degrees). */
+
+/// Overlay colours A and B, 8-bit each (stored << 8); solid 0 tints at most half, else full.
+QRN_API void QRN_CALL QRN_SetMaskOptions(int32_t redA, int32_t greenA, int32_t blueA, int32_t redB,
+                                         int32_t greenB, int32_t blueB, int32_t solid);
+/// Whole mask from 16-bit channels (8-bit << 8): mean g <= 0xFF gives 0xFFFF, else 0xFF00 - g, 0 above 0xFF00.
+QRN_API void QRN_CALL QRN_ClearMask(int32_t red, int32_t green, int32_t blue);
+/// Every word m becomes 0xFFFF - m.
+QRN_API void QRN_CALL QRN_InvertMask(void);
+/// RGB24 grey (stride bytes a row) into min(width, W) x min(height, H); grey 0 selects fully.
+QRN_API void QRN_CALL QRN_LoadMask(const uint8_t* source, int32_t stride, int32_t width,
+                                   int32_t height);
+/// W x H RGB24 grey 255 - (m >> 8), stride bytes a row; exact inverse of QRN_LoadMask.
+QRN_API void QRN_CALL QRN_SaveMask(uint8_t* destination, int32_t stride);
+/// Canvas-sized current layer := opaque grey min(0xFFFF - m, 0xFF00).
+QRN_API void QRN_CALL QRN_CreateImageFromMask(void);
+/// Canvas-sized current layer's alpha := mask words; colour untouched.
+QRN_API void QRN_CALL QRN_CreateAlphaFromMask(void);
+/// Mask from the canvas-sized current layer's mean colour (inverted grey); alpha ignored.
+QRN_API void QRN_CALL QRN_CreateMaskFromImage(void);
+/// Mask := the canvas-sized current layer's 16-bit alpha.
+QRN_API void QRN_CALL QRN_CreateMaskFromAlpha(void);
+/// Level where the RGBA32 image's R, G, B bytes equal red, green, blue (alpha ignored); others kept.
+QRN_API void QRN_CALL QRN_CreateMaskFromRGBAImageColor(const uint8_t* image, int32_t red,
+                                                       int32_t green, int32_t blue, int32_t level);
+/// As QRN_CreateMaskFromRGBAImageColor on a packed RGB24 image.
+QRN_API void QRN_CALL QRN_CreateMaskFromRGB24ImageColor(const uint8_t* image, int32_t red,
+                                                        int32_t green, int32_t blue,
+                                                        int32_t level);
+/// Level where each of R, G, B is within the range of red, green, blue (RGBA32); others kept.
+QRN_API void QRN_CALL QRN_CreateMaskFromRGBAImageColorRange(const uint8_t* image, int32_t red,
+                                                            int32_t green, int32_t blue,
+                                                            int32_t range, int32_t level);
+/// Level where the alpha byte is within the range of alpha (RGBA32); others kept.
+QRN_API void QRN_CALL QRN_CreateMaskFromRGBAImageAlphaRange(const uint8_t* image, int32_t alpha,
+                                                            int32_t range, int32_t level);
+/// Level where the mean of R, G, B is within the range of the mean of red, green, blue.
+QRN_API void QRN_CALL QRN_CreateMaskFromRGBAImageLuminanceRange(const uint8_t* image, int32_t red,
+                                                                int32_t green, int32_t blue,
+                                                                int32_t range, int32_t level);
+/// Level where the HSV hue is within trunc(range x 1.8) degrees of the colour's, circularly.
+QRN_API void QRN_CALL QRN_CreateMaskFromRGBAImageHueRange(const uint8_t* image, int32_t red,
+                                                          int32_t green, int32_t blue,
+                                                          int32_t range, int32_t level);
+/// Level where the map byte is 1 (one byte a canvas pixel, W bytes a row); others kept.
+QRN_API void QRN_CALL QRN_CreateMaskFromFloodMask(const uint8_t* map, int32_t level);
+/// Low 16 bits of value where any byte of the two RGBA32 images differs; others kept.
+QRN_API void QRN_CALL QRN_CreateMaskFromDiff_RGBA32(const uint8_t* imageA, const uint8_t* imageB,
+                                                    int32_t value);
+/// RGBA32 alpha A := ((m >> 8) x A) >> 8, enabled or not (selected 255 gives 254).
+QRN_API void QRN_CALL QRN_ApplyMaskToAlpha_RGBA32(uint8_t* image);
+/// RGBA32 pixels whose alpha is within the range of alpha become the bytes red, green, blue, newAlpha.
+QRN_API void QRN_CALL QRN_ReplaceFromRGBAImageAlphaRange(uint8_t* image, int32_t alpha,
+                                                         int32_t range, int32_t red, int32_t green,
+                                                         int32_t blue, int32_t newAlpha);
+/// Packed width x height RGB24 colour into RGBA32 bytes 0..2; destination alpha kept.
+QRN_API void QRN_CALL QRN_RGBToRGBA(uint8_t* destination, int32_t width, int32_t height,
+                                    const uint8_t* source);
+/// Packed width x height RGBA32 colour into RGB24; alpha dropped.
+QRN_API void QRN_CALL QRN_RGBAToRGB(uint8_t* destination, int32_t width, int32_t height,
+                                    const uint8_t* source);
+/// Packed width x height: RGBA32 alpha := truncated mean of the RGB24 pixel; colour kept.
+QRN_API void QRN_CALL QRN_RGBToRGBAlpha(uint8_t* destination, int32_t width, int32_t height,
+                                        const uint8_t* source);
+/// Packed width x height: all three RGB24 bytes := the RGBA32 alpha.
+QRN_API void QRN_CALL QRN_RGBAlphaToRGB(uint8_t* destination, int32_t width, int32_t height,
+                                        const uint8_t* source);
 
 /* ---- Imaging library -------------------------------------------------- */
 

@@ -56,6 +56,9 @@ struct Settings {
     uint8_t tracing_mode = 0;
     uint8_t mask_enabled = 0;
     uint8_t display_mask = 0;
+    uint32_t mask_overlay_a[3] = {};  // r, g, b: 8-bit value << 8
+    uint32_t mask_overlay_b[3] = {};
+    int32_t mask_overlay_solid = 0;   // 0: the overlay tints at most half
     int32_t scale_a = 0, scale_b = 0;
     int32_t offset_x = 0, offset_y = 0;
     int32_t view_width = 0, view_height = 0;

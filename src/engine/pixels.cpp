@@ -221,6 +221,10 @@ void load_weighted(LayerRecord& r, const uint8_t* buf, int64_t stride, int64_t r
 
 }  // namespace
 
+uint32_t load_weight(const EngineState& st, int64_t row, int64_t col) {
+    return weights_of(st).at(row, col);
+}
+
 // ---- Loads ---------------------------------------------------------------------
 
 void load_bgr24(EngineState& st, const uint8_t* buf, int32_t stride, int32_t w, int32_t h) {

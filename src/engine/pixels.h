@@ -67,6 +67,9 @@ void rgba64_rect_to_rgba32(const uint16_t* src, int32_t x, int32_t y, int32_t w,
 void rgba64_rect_to_rgb24(const uint16_t* src, int32_t x, int32_t y, int32_t w, int32_t h,
                           int32_t src_width, uint8_t* dst);
 
+// Load weight at canvas (row, col), texture then mask; 0xFFFF off the canvas or with neither.
+uint32_t load_weight(const EngineState& st, int64_t row, int64_t col);
+
 // Packed image conversions for the merge, image brushes and effects: all four
 // channels widened by shifting, or narrowed.
 void widen_rgba32_image(const uint8_t* src, uint16_t* dst, int32_t w, int32_t h);

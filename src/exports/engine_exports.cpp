@@ -45,8 +45,8 @@ QRN_API void QRN_CALL QRN_SetOffset(int32_t x, int32_t y) { cfg().offset_x = x; 
 QRN_API void QRN_CALL QRN_SetViewSize(int32_t w, int32_t h) { cfg().view_width = w; cfg().view_height = h; }
 QRN_API void QRN_CALL QRN_SetMixMode(int32_t mode, int32_t amount) { settings::set_mix_mode(cfg(), mode, amount); }
 QRN_API void QRN_CALL QRN_SetTracingMode(int32_t flag) { cfg().tracing_mode = uint8_t(flag); }
-QRN_API void QRN_CALL QRN_DisplayMask(int32_t flag) { cfg().display_mask = uint8_t(flag); }
-QRN_API void QRN_CALL QRN_EnableMask(int32_t flag) { cfg().mask_enabled = uint8_t(flag); }
+QRN_API uint8_t QRN_CALL QRN_DisplayMask(int32_t flag) { return cfg().display_mask = uint8_t(flag); }
+QRN_API uint8_t QRN_CALL QRN_EnableMask(int32_t flag) { return cfg().mask_enabled = uint8_t(flag); }
 QRN_API void QRN_CALL QRN_TempDisableBlend(void) { cfg().temp_disable_blend = 1; }
 QRN_API void QRN_CALL QRN_SetMaskMakerOn(void) { cfg().mask_maker_on = 1; }
 QRN_API void QRN_CALL QRN_SetEraseModeOn(void) { cfg().erase_mode_on = 1; }

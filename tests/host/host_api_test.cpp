@@ -238,3 +238,43 @@ TEST(HostUtilities, LastErrorKeeps511CharactersAndIgnoresNull) {
     QRN_SetStartDir(nullptr);
     QRN_SetLastError("");
 }
+
+TEST_F(Host, MaskFlagsReturnTheByteGiven) {
+    EXPECT_EQ(QRN_EnableMask(0x101), 1);
+    EXPECT_EQ(QRN_DisplayMask(0x200), 0);
+    EXPECT_EQ(QRN_EnableMask(1), 1);
+}
+
+TEST_F(Host, MaskRoundTripsThroughItsGreyViewAndLineCodec) {
+    std::vector<uint8_t> grey(size_t(kW) * kH * 3), back(grey.size());
+    for (size_t i = 0; i < grey.size(); i += 3) grey[i] = grey[i + 1] = grey[i + 2] = uint8_t(i / 3);
+    QRN_LoadMask(grey.data(), kW * 3, kW, kH);
+    QRN_SaveMask(back.data(), kW * 3);
+    EXPECT_EQ(back, grey);
+    // A mask row through the run-length line format and back changes nothing.
+    std::vector<uint8_t> line(size_t(kW) * 2);
+    ASSERT_GT(QRN_GetMaskLineRLE(line.data(), 3), 0);
+    QRN_ClearMask(0, 0, 0);
+    QRN_PutMaskLineRLE(line.data(), 3);
+    QRN_SaveMask(back.data(), kW * 3);
+    EXPECT_EQ(back[size_t(3 * kW) * 3], grey[size_t(3 * kW) * 3]);
+    EXPECT_EQ(QRN_GetMaskLineRLE(line.data(), kH), 0);
+    EXPECT_EQ(QRN_GetMaskLineRLE(line.data(), -1), 0);
+    QRN_DeleteImage();
+    QRN_ClearMask(0, 0, 0);
+    QRN_InvertMask();
+    QRN_SaveMask(back.data(), kW * 3);
+    EXPECT_EQ(QRN_GetMaskLineRLE(line.data(), 0), 0);
+    EXPECT_STREQ(QRN_GetLastError(), "");
+}
+
+TEST_F(Host, AdjustFiltersRoundTripAHalfTransparentPixel) {
+    uint8_t px[4] = {255, 128, 0, 128};
+    QRN_AdjustRGBA32PreFilter(px, 1, 1);
+    EXPECT_EQ(px[0], 128);
+    EXPECT_EQ(px[1], 64);
+    QRN_AdjustRGBA32PostFilter(px, 1, 1);
+    EXPECT_EQ(px[0], 255);
+    EXPECT_EQ(px[1], 127);
+    QRN_AdjustRGBA32PreFilter(nullptr, 1, 1);
+}

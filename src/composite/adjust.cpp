@@ -1,0 +1,118 @@
+// Adjustment filters. The products are taken in double precision and truncated:
+// single precision gives different bytes for some (a, c) pairs (the post-filter
+// of c = a = 25 is 254 in double, 255 in float), and hosts see them.
+#include "composite/adjust.h"
+
+#include <algorithm>
+
+#include "engine/arith.h"
+#include "engine/layers.h"
+#include "engine/pixels.h"
+
+namespace qrn::composite {
+namespace {
+
+int64_t pixel_count(int32_t width, int32_t height) {
+    return (width > 0 && height > 0) ? int64_t(width) * int64_t(height) : 0;
+}
+
+// The two 8-bit kernels, written once. The + 1 lets an almost opaque bright
+// colour keep its level through pre- and post-filter; the post-filter has none.
+uint8_t pre_filtered(uint32_t a, uint32_t c) { return uint8_t(trunc_i32((a / 255.0) * (c + 1))); }
+uint8_t post_filtered(uint32_t a, uint32_t c) {
+    return uint8_t(std::min(trunc_i32((255.0 / a) * c), 255));
+}
+
+// An 8-bit kernel as a table: a row of 256 results per alpha, filled from the
+// formula the first time that alpha turns up in a pass, so a small buffer pays
+// only for the alphas it has. Alphas the filter skips get identity rows. Lookups
+// give the formula's bytes without a branch on alpha, which in a picture with
+// soft edges is too irregular to predict.
+template <uint8_t (*Kernel)(uint32_t, uint32_t)>
+class AlphaRows {
+public:
+    explicit AlphaRows(bool (*takes)(uint32_t)) : takes_(takes) {}
+    const uint8_t* row(uint32_t a) {
+        if (!ready_[a]) {
+            const bool take = takes_(a);
+            for (uint32_t c = 0; c < 256; ++c) rows_[a][c] = take ? Kernel(a, c) : uint8_t(c);
+            ready_[a] = true;
+        }
+        return rows_[a];
+    }
+
+private:
+    bool (*takes_)(uint32_t);
+    bool ready_[256] = {};
+    uint8_t rows_[256][256];  // a row is read only once ready_ says it is written
+};
+
+template <uint8_t (*Kernel)(uint32_t, uint32_t)>
+void filter_rgba32(uint8_t* buf, int64_t n, bool (*takes)(uint32_t)) {
+    AlphaRows<Kernel> table(takes);
+    for (int64_t k = 0; k < n; ++k) {
+        uint8_t* p = buf + 4 * k;
+        const uint8_t* t = table.row(p[3]);
+        p[0] = t[p[0]];
+        p[1] = t[p[1]];
+        p[2] = t[p[2]];
+    }
+}
+
+bool translucent(uint32_t a) { return a != 0 && a != 255; }
+bool visible(uint32_t a) { return a != 0; }
+
+}  // namespace
+
+void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height) {
+    if (buf) filter_rgba32<pre_filtered>(buf, pixel_count(width, height), translucent);
+}
+
+void post_filter_rgba32(uint8_t* buf, int32_t width, int32_t height) {
+    if (buf) filter_rgba32<post_filtered>(buf, pixel_count(width, height), translucent);
+}
+
+// The 16-bit pair has no table (65,536 alphas): a division per pixel, which
+// bounds their speed.
+void pre_filter_rgba64(uint16_t* buf, int32_t width, int32_t height) {
+    const int64_t n = buf ? pixel_count(width, height) : 0;
+    for (int64_t k = 0; k < n; ++k) {
+        uint16_t* p = buf + 4 * k;
+        const uint32_t a = p[3];
+        if (a == 0) continue;
+        const double f = a / 65535.0;
+        for (int c = 0; c < 3; ++c) p[c] = uint16_t(trunc_i32(f * p[c]));
+    }
+}
+
+void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height) {
+    const int64_t n = buf ? pixel_count(width, height) : 0;
+    for (int64_t k = 0; k < n; ++k) {
+        uint16_t* p = buf + 4 * k;
+        const uint32_t a = p[3];
+        if (a == 0) continue;
+        const double f = 65535.0 / a;
+        for (int c = 0; c < 3; ++c) p[c] = uint16_t(std::min(trunc_i32(f * p[c]), 0xFFFF));
+    }
+}
+
+// The post-filter over the canvas, opaque pixels included (where it changes nothing).
+int32_t unpremultiply_for_alpha_comp(const EngineState& st, uint8_t flag, uint8_t* buf) {
+    if (flag == 0 || !buf) return 0;
+    filter_rgba32<post_filtered>(buf, pixel_count(st.canvas.width, st.canvas.height), visible);
+    return st.canvas.height;
+}
+
+void weight_alpha_by_mask_and_texture(const EngineState& st, uint8_t* buf, int32_t width,
+                                      int32_t height) {
+    if (!buf || (st.canvas.texture.empty() && !layers::mask_active(st))) return;
+    if (width <= 0 || height <= 0) return;
+    for (int64_t i = 0; i < height; ++i)
+        for (int64_t j = 0; j < width; ++j) {
+            uint8_t* p = buf + 4 * (i * width + j);
+            const uint32_t w = pixels::load_weight(st, i, j);
+            p[3] = uint8_t(trunc_i32((w / 65535.0) * p[3]));
+        }
+}
+
+}  // namespace qrn::composite

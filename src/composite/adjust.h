@@ -1,0 +1,33 @@
+// Adjustment filters: in-place passes over host RGBA32 / RGBA64 buffers that
+// premultiply colour before a filter and divide it out afterwards, and weight
+// alpha by texture and mask. Called by the exports, effects and Lua filters.
+//
+// Buffers are packed (width x 4 channels a row). A null buffer or a width or
+// height below 1 does nothing.
+#pragma once
+#include <cstdint>
+
+#include "engine/engine_state.h"
+
+namespace qrn::composite {
+
+// Pixels with 0 < a < 255: c = trunc((a / 255) x (c + 1)).
+void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height);
+// Pixels with 0 < a < 255: c = min(trunc((255 / a) x c), 255).
+void post_filter_rgba32(uint8_t* buf, int32_t width, int32_t height);
+// Pixels with a != 0: c = trunc((a / 65535) x c).
+void pre_filter_rgba64(uint16_t* buf, int32_t width, int32_t height);
+// Pixels with a != 0: c = min(trunc((65535 / a) x c), 0xFFFF).
+void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height);
+
+// Canvas-sized RGBA32 (W x H), pixels with a != 0, opaque ones included:
+// c = min(trunc((255 / a) x c), 255). Returns H; 0 and nothing done when the flag
+// is 0 or the buffer is null.
+int32_t unpremultiply_for_alpha_comp(const EngineState& st, uint8_t flag, uint8_t* buf);
+
+// a = trunc((w / 65535) x a) with w the load weight at the same canvas position;
+// pixels beyond the canvas keep their alpha. Nothing without texture or enabled mask.
+void weight_alpha_by_mask_and_texture(const EngineState& st, uint8_t* buf, int32_t width,
+                                      int32_t height);
+
+}  // namespace qrn::composite
