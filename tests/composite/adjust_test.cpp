@@ -171,8 +171,13 @@ protected:
     }
     // w x h pixels of colour (1, 2, 3) and the given alpha.
     static std::vector<uint8_t> image(int w, int h, uint8_t alpha) {
-        std::vector<uint8_t> img;
-        for (int k = 0; k < w * h; ++k) img.insert(img.end(), {1, 2, 3, alpha});
+        std::vector<uint8_t> img(size_t(w) * size_t(h) * 4);
+        for (size_t k = 0; k < img.size(); k += 4) {
+            img[k] = 1;
+            img[k + 1] = 2;
+            img[k + 2] = 3;
+            img[k + 3] = alpha;
+        }
         return img;
     }
     static std::vector<int> alphas(const std::vector<uint8_t>& img) {
