@@ -7,7 +7,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev binutils
-  libdeflate-dev zlib1g-dev
+  libdeflate-dev zlib1g-dev libpng-dev libjpeg62-turbo-dev libmypaint-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3
 )

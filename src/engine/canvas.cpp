@@ -18,6 +18,7 @@ void free_brush_buffers(EngineState& st) {
     st.brush.blend.reset();
     st.brush.cached_shape.reset();
     st.brush.grit_choice = -1;
+    st.brush.grit_offset = 0;
 }
 
 void free_work_buffers(EngineState& st) {
@@ -60,7 +61,10 @@ void allocate_canvas_buffers(EngineState& st) {
     // A brush larger than the new buffers would address past them.
     int32_t limit = c.max_brush < 1000 ? c.max_brush : 1000;
     if (st.brush.size > limit) st.brush.size = limit;
-    if (st.brush.footprint > st.brush.size) st.brush.footprint = st.brush.size;
+    if (st.brush.footprint > st.brush.size) {
+        st.brush.footprint = st.brush.size;
+        for (int32_t i = 0; i < st.brush.size; ++i) st.brush.scale_map[size_t(i)] = i;
+    }
 
     const size_t pixels = size_t(layers::canvas_pixels(st));
     Buffer<uint16_t> mask = Buffer<uint16_t>::make(pixels);

@@ -3,6 +3,8 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "engine/arith.h"
 #include "engine/buffer.h"
@@ -107,15 +109,46 @@ struct Canvas {
     Buffer<uint16_t> mask;    // W x H words or empty
 };
 
+// Cached source of an image brush shape: kept between calls so the same path
+// and angle do not reload the file.
+struct ShapeCache {
+    std::vector<uint8_t> rgba;  // RGBA32, width x height, already rotated
+    int32_t width = 0;
+    int32_t height = 0;
+    std::string path;
+    int32_t angle = 0;
+    bool valid() const { return !rgba.empty() && width > 0 && height > 0; }
+    void reset() { rgba.clear(); rgba.shrink_to_fit(); width = height = 0; path.clear(); angle = 0; }
+};
+
+constexpr int kScaleMapEntries = 1000;
+
 struct BrushBuffers {
-    std::array<Buffer<uint8_t>, kGritBuffers> grit;  // (b + 25)^2 bytes each
-    Buffer<uint16_t> shape;                            // b x b
+    std::array<Buffer<uint8_t>, kGritBuffers> grit;  // (b + 25)^2 bytes, read with row length b
+    Buffer<uint16_t> shape;                            // b x b coverage, row length b
     Buffer<uint16_t> blend;                            // b x b RGBA64
     int32_t blend_row_words = 0;
-    Buffer<uint8_t> cached_shape;  // decoded brush-shape image
-    int32_t size = 0;              // S
-    int32_t footprint = 0;         // n
-    int32_t grit_choice = -1;      // -1: no grit buffer in use
+    ShapeCache cached_shape;
+    int32_t size = 0;       // S
+    int32_t footprint = 0;  // n
+    std::array<int32_t, kScaleMapEntries> scale_map = {};
+    float shape_strength = 0;
+    uint8_t softness = 0;
+    uint8_t invert_shape = 0;
+    int32_t shape_angle = 0;
+    int32_t grit_size = 0;
+    int32_t grit_coverage = 0;  // a block is placed where its placement byte is below this
+    int32_t grit_fill = 0;      // a pixel of a placed block is filled below this
+    int32_t grit_repeat = 0;
+    int32_t grit_countdown = 0;
+    // The grit in use as (buffer, byte offset) rather than a pointer, so that
+    // reallocating the buffers can reset it: -1 means none chosen yet.
+    int32_t grit_choice = -1;
+    int64_t grit_offset = 0;
+    int32_t pix_colour_vary = 0;
+    int32_t pix_lum_vary = 0;
+    int32_t tool_arg11 = 0;  // stored, never read
+    uint8_t tool_arg13 = 0;  // stored, never read
 };
 
 struct UndoEntry {

@@ -92,6 +92,7 @@ TEST(Canvas, SmallerBrushBuffersClampBrushSizeAndFootprint) {
     canvas::new_size(st, nullptr, 8, 8, 20, 0);
     EXPECT_EQ(st.brush.size, 20);
     EXPECT_EQ(st.brush.footprint, 20);
+    EXPECT_EQ(st.brush.scale_map[19], 19);  // identity, as a fresh size gives
     EXPECT_EQ(st.brush.grit_choice, -1);
 }
 

@@ -28,3 +28,28 @@ bool blur_grey(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride, uin
                int64_t dst_stride, int32_t strength);
 
 }  // namespace qrn::imaging
+
+#include <vector>
+
+namespace qrn::imaging {
+
+// Reads an image file (PNG, JPEG, BMP, TGA, ...) as RGBA32, rows top first.
+// Sizes are validated (1..10000 a side) before anything is copied; false for
+// a null path, an unreadable file or an unusable image.
+bool read_image_file(const char* path, std::vector<uint8_t>& rgba, int32_t& width,
+                     int32_t& height);
+// How many image files have been read (tests check that caches hold).
+int64_t image_file_reads();
+// RGBA32 to 8-bit grey (luminance).
+bool grey8(const uint8_t* rgba, int32_t w, int32_t h, int64_t stride, uint8_t* grey,
+           int64_t grey_stride);
+// Swaps the first and third byte of every RGBA32 pixel in place.
+void swap_red_blue(uint8_t* rgba, int32_t w, int32_t h, int64_t stride);
+// Shrinks by area averaging; for a destination smaller than the source.
+bool decimate(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
+              int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel);
+// Bilinear resize to any size.
+bool resize(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
+            int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel);
+
+}  // namespace qrn::imaging
