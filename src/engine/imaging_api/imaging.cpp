@@ -1,9 +1,16 @@
 // Forwards the engine's imaging calls to our imaging library.
 #include "engine/imaging_api/imaging.h"
 
+#include <memory>
+#include <utility>
+
+#include "engine/arith.h"
 #include "imaginglib/blur.h"
+#include "imaginglib/convert.h"
+#include "imaginglib/image_file.h"
 #include "imaginglib/library.h"
 #include "imaginglib/overlay.h"
+#include "imaginglib/resample/resample.h"
 #include "imaginglib/zcodec.h"
 
 namespace qrn::imaging {
@@ -35,6 +42,48 @@ int64_t inflate(const uint8_t* src, size_t len, uint8_t* out, size_t capacity) {
 bool blur_grey(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride, uint8_t* dst,
                int64_t dst_stride, int32_t strength) {
     return imaginglib::blur_image(src, w, h, 1, src_stride, dst, dst_stride, strength, 1) != 0;
+}
+
+namespace {
+struct ImageBlockFree {
+    void operator()(uint8_t* block) const { imaginglib::free_image(block); }
+};
+}  // namespace
+
+bool read_image_file(const char* path, std::vector<uint8_t>& rgba, int32_t& width,
+                     int32_t& height) {
+    int32_t w = 0, h = 0;
+    // Owned from here, so that a failed copy still releases the library's block.
+    const std::unique_ptr<uint8_t, ImageBlockFree> block(imaginglib::read_image_file(path, &w, &h));
+    if (!block || !valid_side(w) || !valid_side(h)) return false;
+    std::vector<uint8_t> copy(block.get(), block.get() + size_t(w) * size_t(h) * 4);
+    rgba = std::move(copy);
+    width = w;
+    height = h;
+    return true;
+}
+
+int64_t image_file_reads() { return imaginglib::image_file_reads(); }
+
+bool grey8(const uint8_t* rgba, int32_t w, int32_t h, int64_t stride, uint8_t* grey,
+           int64_t grey_stride) {
+    return imaginglib::image_to_grey8(rgba, w, h, stride, grey, grey_stride) != 0;
+}
+
+void swap_red_blue(uint8_t* rgba, int32_t w, int32_t h, int64_t stride) {
+    imaginglib::swap_red_blue(rgba, w, h, stride);
+}
+
+bool decimate(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
+              int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel) {
+    return imaginglib::decimate_image(src, sw, sh, src_stride, dst, dw, dh, dst_stride,
+                                      bytes_per_pixel) != 0;
+}
+
+bool resize(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
+            int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel) {
+    return imaginglib::resize_image(src, sw, sh, src_stride, dst, dw, dh, dst_stride,
+                                    bytes_per_pixel) != 0;
 }
 
 }  // namespace qrn::imaging

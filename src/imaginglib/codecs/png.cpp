@@ -1,1 +1,97 @@
-// placeholder: being written
+// PNG through libpng: every colour type and depth expanded to 8-bit RGBA.
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+
+#include "imaginglib/codecs/codecs.h"
+
+namespace qrn::imaginglib::codecs {
+namespace {
+
+// Ancillary chunks (text, profiles) are kept below this; a hostile length
+// cannot make libpng allocate more.
+constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+
+// Everything the decode touches lives here, outside the function that calls
+// setjmp, so nothing it reads after a longjmp is indeterminate.
+struct PngRead {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    size_t pos = 0;
+    uint8_t* pixels = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+[[noreturn]] void on_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void on_warning(png_structp, png_const_charp) {}
+
+void on_read(png_structp png, png_bytep out, size_t n) {
+    auto* r = static_cast<PngRead*>(png_get_io_ptr(png));
+    if (!fits(r->size, r->pos, n)) png_error(png, "truncated");
+    std::memcpy(out, r->data + r->pos, n);
+    r->pos += n;
+}
+
+// Runs libpng; an error anywhere inside longjmps back here and returns false.
+// No object with a destructor may live in this frame.
+bool read_png(PngRead& r) {
+    if (setjmp(png_jmpbuf(r.png))) return false;
+    png_set_read_fn(r.png, &r, on_read);
+    png_set_user_limits(r.png, kMaxSide, kMaxSide);
+    png_set_chunk_malloc_max(r.png, kMaxChunkBytes);
+    png_read_info(r.png, r.info);
+
+    const png_uint_32 w = png_get_image_width(r.png, r.info);
+    const png_uint_32 h = png_get_image_height(r.png, r.info);
+    if (w < 1 || w > png_uint_32(kMaxSide) || h < 1 || h > png_uint_32(kMaxSide)) return false;
+    // Palette, low-depth grey and tRNS become 8-bit RGB(A); 16-bit keeps its
+    // high byte, as the engine narrows everywhere else. No gamma is applied:
+    // the stored values are the pixels.
+    png_set_expand(r.png);
+    png_set_strip_16(r.png);
+    png_set_gray_to_rgb(r.png);
+    png_set_add_alpha(r.png, 0xFF, PNG_FILLER_AFTER);
+    const int passes = png_set_interlace_handling(r.png);
+    png_read_update_info(r.png, r.info);
+    if (png_get_rowbytes(r.png, r.info) != size_t(w) * 4) return false;
+
+    r.pixels = alloc_rgba(w, h);
+    if (!r.pixels) return false;
+    // Row by row into the block itself: interlaced passes fill in the rows
+    // earlier passes left, without a separate row-pointer array.
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < h; ++y)
+            png_read_row(r.png, r.pixels + size_t(y) * w * 4, nullptr);
+    png_read_end(r.png, nullptr);
+    r.width = int32_t(w);
+    r.height = int32_t(h);
+    return true;
+}
+
+}  // namespace
+
+uint8_t* decode_png(const uint8_t* data, size_t size, int32_t* width, int32_t* height) noexcept {
+    if (!data || size == 0 || !width || !height) return nullptr;
+    PngRead r;
+    r.data = data;
+    r.size = size;
+    r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
+    if (!r.png) return nullptr;
+    r.info = png_create_info_struct(r.png);
+    const bool ok = r.info && read_png(r);
+    png_destroy_read_struct(&r.png, r.info ? &r.info : nullptr, nullptr);
+    if (!ok) {
+        std::free(r.pixels);
+        return nullptr;
+    }
+    *width = r.width;
+    *height = r.height;
+    return r.pixels;
+}
+
+}  // namespace qrn::imaginglib::codecs
