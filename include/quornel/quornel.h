@@ -255,6 +255,38 @@ QRN_API int32_t QRN_CALL QRN_GetUndoCount(void);
 QRN_API int32_t QRN_CALL QRN_GetTotalUndoMemory(void);
 QRN_API int32_t QRN_CALL QRN_GetCurrentUndoMemory(void);
 
+/* ---- Tool and brush shape --------------------------------------------- */
+
+/// Reseeds; stores the tool; builds grit (blocks of g px) and shape for the current brush size.
+QRN_API void QRN_CALL QRN_SetTool(float strength, int32_t gritSize, int32_t gritCoverage,
+                                  int32_t gritFill, uint8_t softness, int32_t colorVary,
+                                  int32_t gritRepeat, int32_t blendStrength,
+                                  int32_t primaryStrength, uint8_t blendRemix, uint8_t reserved11,
+                                  uint8_t invertShape, uint8_t reserved13, const char* gritSource,
+                                  const char* shapePath, int32_t shapeAngle);
+/// Shape from a script or image file (angle in degrees); empty or unreadable: circular tip.
+QRN_API void QRN_CALL QRN_SetBrushShape(const char* path, int32_t angle);
+/// As QRN_SetBrushShape, but the path is read only as an image file.
+QRN_API void QRN_CALL QRN_SetBrushShape_ORIGINAL(const char* path, int32_t angle);
+/// Brush size in px, clamped to 0..min(maximum brush size, 1000); footprint = size.
+QRN_API void QRN_CALL QRN_SetSize(int32_t size);
+/// Footprint in px, clamped to 1..min(brush size, 999); 0 when the brush size is 0.
+QRN_API void QRN_CALL QRN_SetScaleSize(int32_t size);
+/// Per-pixel colour vary amount; above 0 also makes its random array (3 x maximum brush size).
+QRN_API void QRN_CALL QRN_SetPixColorVary(int32_t amount);
+/// Per-pixel luminance vary amount; above 0 also makes its random array (3 x maximum brush size).
+QRN_API void QRN_CALL QRN_SetPixLumVary(int32_t amount);
+/// Grit countdown minus 1 (one dab drawn).
+QRN_API void QRN_CALL QRN_DecDrawingLength(void);
+
+/* ---- Dabs ------------------------------------------------------------- */
+
+/// Dab centred on (x, y), may be off the canvas; colour high bytes count; mask dab if mask-maker.
+QRN_API void QRN_CALL QRN_DrawDabGrit(int32_t x, int32_t y, int32_t red, int32_t green,
+                                      int32_t blue);
+/// Mask dab at (x, y) in the current colour: dark paint selects, light deselects.
+QRN_API void QRN_CALL QRN_DrawDabGritMask(int32_t x, int32_t y);
+
 /* ---- Run-length codecs ------------------------------------------------ */
 
 /// count RGBA64 pixels as 5-byte runs; output >= 5 x count bytes. Bytes written, 0: null, count <= 0.

@@ -1,5 +1,5 @@
 // The quornel command-line host: drives the engine only through its C API.
-//   quornel selftest   exercises canvas, layers, transfer and undo, and checks them
+//   quornel selftest   exercises canvas, layers, transfer, brushes and undo, and checks them
 #include <quornel/quornel.h>
 
 #include <cstdio>
@@ -80,6 +80,35 @@ int selftest() {
     QRN_LoadRGBA32LayerCompressed(packed.data(), 0, n, 2);
     QRN_GetRGBA32(back.data(), w * 4);
     check(back == picture, "compressed layer restores the picture");
+
+    // A brush stroke: a soft round brush, then the same stroke again from the
+    // same seed must give the same pixels.
+    auto paint_stroke = [&] {
+        QRN_Clear(0, 0, 0, 0);
+        QRN_SetRandomSeed(7);
+        QRN_SetSize(24);
+        QRN_SetTool(1.0f, 3, 200, 220, 128, 8, 4, 0, 0, 0, 0, 0, 0, "", "", 0);
+        QRN_SetAlpha(100);
+        QRN_SetDensity(256);
+        for (int i = 0; i < 40; ++i) {
+            QRN_DrawDabGrit(40 + i * 6, 60 + (i * i) % 80, 0x2000, 0x6000, 0xC000);
+            QRN_DecDrawingLength();
+        }
+    };
+    paint_stroke();
+    std::vector<uint8_t> stroke(picture.size());
+    QRN_GetRGBA32(stroke.data(), w * 4);
+    size_t painted = 0;
+    for (size_t i = 3; i < stroke.size(); i += 4) painted += stroke[i] != 0;
+    std::printf("  stroke: 40 dabs painted %zu pixels\n", painted);
+    check(painted > 1000, "brush stroke paints pixels");
+    paint_stroke();
+    QRN_GetRGBA32(back.data(), w * 4);
+    check(back == stroke, "same seed repaints the same stroke");
+    QRN_SaveUndoBuffer(1, 0);
+    QRN_Undo();
+    QRN_GetRGBA32(back.data(), w * 4);
+    check(back != stroke, "undo takes the stroke back");
 
     check(QRN_CreateLayer(64, w, h) == 0, "slot 64 is refused");
     check(QRN_GetLastError()[0] == '\0', "no error reported");
