@@ -278,3 +278,31 @@ TEST_F(Host, AdjustFiltersRoundTripAHalfTransparentPixel) {
     EXPECT_EQ(px[1], 127);
     QRN_AdjustRGBA32PreFilter(nullptr, 1, 1);
 }
+
+TEST_F(Host, MaskDabsSelectWithDarkPaintUntilTheNextTool) {
+    ASSERT_EQ(QRN_CreateLayer(2, kW, kH), 1);
+    QRN_SetLayer(2);
+    QRN_SetSize(9);
+    QRN_SetTool(1.0f, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, "", "", 0);
+    QRN_SetAlpha(100);
+    QRN_SetMaskMakerOn();
+    std::vector<uint8_t> grey(size_t(kW) * kH * 3);
+    const size_t centre = (size_t(20) * kW + 20) * 3;
+    QRN_DrawDabGrit(20, 20, 0xFFFF, 0xFFFF, 0xFFFF);  // white deselects
+    QRN_SaveMask(grey.data(), kW * 3);
+    EXPECT_EQ(grey[centre], 255);
+    QRN_DrawDabGrit(20, 20, 0, 0, 0);  // still a mask dab: black selects again
+    QRN_SaveMask(grey.data(), kW * 3);
+    EXPECT_EQ(grey[centre], 0);
+    std::vector<uint8_t> px(size_t(kW) * kH * 4);
+    QRN_GetRGBA32(px.data(), kW * 4);
+    EXPECT_EQ(px[(size_t(20) * kW + 20) * 4 + 3], 0);  // the layer was not painted
+    QRN_SetTool(1.0f, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, "", "", 0);
+    QRN_DrawDabGrit(20, 20, 0, 0, 0);
+    QRN_GetRGBA32(px.data(), kW * 4);
+    EXPECT_EQ(px[(size_t(20) * kW + 20) * 4 + 3], 255);  // a colour dab again
+    // Far outside the canvas nothing is painted, and nothing breaks.
+    QRN_DrawDabGrit(-1000, -1000, 0, 0, 0);
+    QRN_DrawDabGrit(INT32_MAX, INT32_MIN, 0, 0, 0);
+    EXPECT_STREQ(QRN_GetLastError(), "");
+}
