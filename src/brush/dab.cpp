@@ -167,8 +167,7 @@ void set_up_brush(EngineState& st, Dab& d, bool blend_in_use) {
     if (blend_in_use) d.blend = br.blend.data();
     if (br.grit_size > 0) d.grit = br.grit[size_t(br.grit_choice)].data() + br.grit_offset;
     d.density_threshold = s.density_threshold;
-    const Buffer<uint8_t>& tex = st.canvas.texture;
-    if (!tex.empty() && tex.size() >= size_t(layers::canvas_pixels(st))) d.texture = tex.data();
+    d.texture = layers::canvas_texture(st);
     d.alpha_full = s.alpha_percent >= 100;
     d.alpha_scaled = s.alpha_scaled;
     d.solid = s.solid_brush_mode != 0;
@@ -574,8 +573,7 @@ void draw_dab(EngineState& st, int32_t x, int32_t y, int32_t red, int32_t green,
     if (target && st.canvas.exists && brush_fits(st, blend_in_use)) {
         set_up_brush(st, c, blend_in_use);
         c.target = target->pixels.data();
-        if (layers::mask_active(st) && st.canvas.mask.size() >= size_t(layers::canvas_pixels(st)))
-            c.mask = st.canvas.mask.data();
+        c.mask = layers::weighting_mask(st);
         c.mode = s.mix_mode < kPaintOver ? kPaintOver : s.mix_mode;
         c.Q = s.mix_amount;
         c.T = 256 - c.Q;
@@ -623,14 +621,13 @@ void draw_mask_dab(EngineState& st, int32_t x, int32_t y) noexcept {
     grow_changed(st.undo, fp);
 
     const bool blend_in_use = s.blend_strength != 0 && !s.temp_disable_blend;
-    Buffer<uint16_t>& mask = st.canvas.mask;
+    uint16_t* mask = layers::canvas_mask(st);
     const int64_t P = s.primary_strength, B = s.blend_strength;
-    if (st.canvas.exists && !mask.empty() && mask.size() >= size_t(layers::canvas_pixels(st)) &&
-        brush_fits(st, blend_in_use)) {
+    if (st.canvas.exists && mask && brush_fits(st, blend_in_use)) {
         Dab d;
         set_up_brush(st, d, blend_in_use);
         d.fp = fp;
-        d.target = mask.data();
+        d.target = mask;
         VaryStream cv(st.pix_colour_vary, st.brush.pix_colour_vary, d.b);
         VaryStream lv(st.pix_lum_vary, st.brush.pix_lum_vary, d.b);
         const bool remix = s.blend_remix != 0;

@@ -105,12 +105,12 @@ int32_t unpremultiply_for_alpha_comp(const EngineState& st, uint8_t flag, uint8_
 
 void weight_alpha_by_mask_and_texture(const EngineState& st, uint8_t* buf, int32_t width,
                                       int32_t height) {
-    if (!buf || (st.canvas.texture.empty() && !layers::mask_active(st))) return;
-    if (width <= 0 || height <= 0) return;
+    const pixels::LoadWeights wt = pixels::load_weights(st);
+    if (!buf || !wt.any() || width <= 0 || height <= 0) return;
     for (int64_t i = 0; i < height; ++i)
         for (int64_t j = 0; j < width; ++j) {
             uint8_t* p = buf + 4 * (i * width + j);
-            const uint32_t w = pixels::load_weight(st, i, j);
+            const uint32_t w = wt.at(i, j);
             p[3] = uint8_t(trunc_i32((w / 65535.0) * p[3]));
         }
 }

@@ -37,12 +37,30 @@ inline uint16_t* current_view(EngineState& st) {
     LayerRecord* r = current(st);
     return r ? r->pixels.data() : nullptr;
 }
-// The mask weights pixels only while it is enabled and present.
-inline bool mask_active(const EngineState& st) {
-    return st.settings.mask_enabled != 0 && !st.canvas.mask.empty();
-}
 inline int64_t canvas_pixels(const EngineState& st) {
     return int64_t(st.canvas.width) * int64_t(st.canvas.height);
+}
+// The mask words when present and covering the canvas, enabled or not. A mask
+// smaller than the canvas (between a geometry change and the host's resize)
+// counts as absent rather than being read past its end.
+inline uint16_t* canvas_mask(EngineState& st) {
+    const int64_t n = canvas_pixels(st);
+    if (n <= 0 || st.canvas.mask.size() < size_t(n)) return nullptr;
+    return st.canvas.mask.data();
+}
+inline const uint16_t* canvas_mask(const EngineState& st) {
+    return canvas_mask(const_cast<EngineState&>(st));
+}
+// The mask as it weights edits: enabled and present.
+inline const uint16_t* weighting_mask(const EngineState& st) {
+    return st.settings.mask_enabled != 0 ? canvas_mask(st) : nullptr;
+}
+inline bool mask_active(const EngineState& st) { return weighting_mask(st) != nullptr; }
+// The texture when it covers the canvas, else null (no texture).
+inline const uint8_t* canvas_texture(const EngineState& st) {
+    const int64_t n = canvas_pixels(st);
+    if (n <= 0 || st.canvas.texture.size() < size_t(n)) return nullptr;
+    return st.canvas.texture.data();
 }
 
 // Merge-mode code of a name: exact, case-sensitive match; anything else is 0.

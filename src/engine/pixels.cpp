@@ -16,7 +16,6 @@
 namespace qrn::pixels {
 namespace {
 
-constexpr uint32_t kFullWeight = 0xFFFF;
 constexpr int kDefaultZLevel = 6;
 
 // A slot used with its own geometry: its buffer must hold every row it claims.
@@ -28,45 +27,6 @@ LayerRecord* own_geometry_slot(EngineState& st, int32_t s) {
     if (row_words < used) return nullptr;
     if (int64_t(r->pixels.size()) < row_words * (r->height - 1) + used) return nullptr;
     return r;
-}
-
-// Texture and mask, read at canvas offset row x W + column. A weighting input
-// smaller than the canvas counts as absent rather than being read past its end.
-struct Weights {
-    const uint8_t* texture = nullptr;
-    const uint16_t* mask = nullptr;
-    int64_t width = 0;
-    int64_t height = 0;
-
-    bool any() const { return texture || mask; }
-
-    // A slot larger than the canvas has no texture or mask beyond it: full weight there.
-    uint32_t at(int64_t row, int64_t col) const {
-        if (row >= height || col >= width) return kFullWeight;
-        const int64_t k = row * width + col;
-        uint32_t w = kFullWeight;
-        if (texture) {
-            const uint32_t t = texture[k];
-            if (t < 128) w = (2 * t * 65535u) >> 8;
-        }
-        if (mask) {
-            const uint32_t m = mask[k];
-            if (m < kFullWeight) w = (w * m) >> 16;
-        }
-        return w;
-    }
-};
-
-Weights weights_of(const EngineState& st) {
-    Weights wt;
-    const int64_t px = layers::canvas_pixels(st);
-    if (px <= 0) return wt;
-    wt.width = st.canvas.width;
-    wt.height = st.canvas.height;
-    if (st.canvas.texture.size() >= static_cast<size_t>(px)) wt.texture = st.canvas.texture.data();
-    if (layers::mask_active(st) && st.canvas.mask.size() >= static_cast<size_t>(px))
-        wt.mask = st.canvas.mask.data();
-    return wt;
 }
 
 // One channel of a weighted load, 0 < w < 0xFFFF:
@@ -155,18 +115,9 @@ constexpr uint32_t blue_word(uint32_t p) { return (p >> 8) & 0xFF00u; }
     });
 }
 
-[[gnu::noinline]] void fill_words(uint16_t* __restrict d, int64_t pixels, uint16_t r, uint16_t g,
-                                  uint16_t b, uint16_t a) {
-    blocked<16>(pixels, [=](int64_t j) {
-        d[4 * j + 0] = r;
-        d[4 * j + 1] = g;
-        d[4 * j + 2] = b;
-        d[4 * j + 3] = a;
-    });
-}
-
-[[gnu::noinline]] void fill_bytes4(uint8_t* __restrict d, int64_t pixels, uint8_t r, uint8_t g,
-                                   uint8_t b, uint8_t a) {
+// One colour into packed four-channel pixels of either width.
+template <class T>
+[[gnu::noinline]] void fill4(T* __restrict d, int64_t pixels, T r, T g, T b, T a) {
     blocked<16>(pixels, [=](int64_t j) {
         d[4 * j + 0] = r;
         d[4 * j + 1] = g;
@@ -178,7 +129,7 @@ constexpr uint32_t blue_word(uint32_t p) { return (p >> 8) & 0xFF00u; }
 // ---- Weighted RGBA32 load --------------------------------------------------
 
 template <LoadVariant V>
-void load_row_weighted(uint16_t* d, const uint8_t* s, int64_t n, const Weights& wt, int64_t row,
+void load_row_weighted(uint16_t* d, const uint8_t* s, int64_t n, const LoadWeights& wt, int64_t row,
                        bool alpha_locked) {
     for (int64_t j = 0; j < n; ++j, d += 4, s += 4) {
         const uint32_t w = wt.at(row, j);
@@ -213,7 +164,7 @@ void load_row_weighted(uint16_t* d, const uint8_t* s, int64_t n, const Weights& 
 
 template <LoadVariant V>
 void load_weighted(LayerRecord& r, const uint8_t* buf, int64_t stride, int64_t rows, int64_t cols,
-                   const Weights& wt) {
+                   const LoadWeights& wt) {
     for (int64_t i = 0; i < rows; ++i)
         load_row_weighted<V>(r.pixels.data() + i * r.row_words, row_at(buf, stride, i), cols, wt, i,
                              r.alpha_locked != 0);
@@ -221,8 +172,14 @@ void load_weighted(LayerRecord& r, const uint8_t* buf, int64_t stride, int64_t r
 
 }  // namespace
 
-uint32_t load_weight(const EngineState& st, int64_t row, int64_t col) {
-    return weights_of(st).at(row, col);
+LoadWeights load_weights(const EngineState& st) {
+    LoadWeights wt;
+    if (layers::canvas_pixels(st) <= 0) return wt;
+    wt.width = st.canvas.width;
+    wt.height = st.canvas.height;
+    wt.texture = layers::canvas_texture(st);
+    wt.mask = layers::weighting_mask(st);
+    return wt;
 }
 
 // ---- Loads ---------------------------------------------------------------------
@@ -250,7 +207,7 @@ int32_t load_rgb24(EngineState& st, const uint8_t* buf, int32_t stride, bool use
     if (!px || !buf) return 0;
     const int64_t width = st.canvas.width;
     const int64_t height = st.canvas.height;
-    const Weights wt = weights_of(st);
+    const LoadWeights wt = load_weights(st);
     if (!use_mask || !wt.any()) {
         for (int64_t i = 0; i < height; ++i) {
             const uint8_t* s = row_at(buf, stride, i);
@@ -288,7 +245,7 @@ void load_rgb24_to_alpha(EngineState& st, const uint8_t* buf, int32_t stride, bo
     if (!px || !buf) return;
     const int64_t width = st.canvas.width;
     const int64_t height = st.canvas.height;
-    const Weights wt = weights_of(st);
+    const LoadWeights wt = load_weights(st);
     const bool weighted = use_mask && wt.any();
     // Transparent pixels keep their zero alpha on both paths.
     for (int64_t i = 0; i < height; ++i) {
@@ -316,7 +273,7 @@ int32_t load_rgba32_layer(EngineState& st, const uint8_t* buf, int64_t stride, i
     const int64_t cols = std::min<int64_t>(r->width, w);
     if (rows <= 0) return 0;
     const bool alpha_locked = r->alpha_locked != 0;
-    const Weights wt = weights_of(st);
+    const LoadWeights wt = load_weights(st);
 
     if (use_mask && wt.any()) {
         switch (variant) {
@@ -541,12 +498,12 @@ void narrow_rgba64_image(const uint16_t* src, uint8_t* dst, int32_t w, int32_t h
 void clear(EngineState& st, int32_t r, int32_t g, int32_t b, int32_t a) {
     uint16_t* px = layers::current_view(st);
     if (!px) return;
-    fill_words(px, layers::canvas_pixels(st), widen_shift(uint8_t(r)), widen_shift(uint8_t(g)),
+    fill4<uint16_t>(px, layers::canvas_pixels(st), widen_shift(uint8_t(r)), widen_shift(uint8_t(g)),
                widen_shift(uint8_t(b)), widen_shift(uint8_t(a)));
 }
 
 void clear_masked(EngineState& st, int32_t r, int32_t g, int32_t b, int32_t a) {
-    const Weights wt = weights_of(st);
+    const LoadWeights wt = load_weights(st);
     if (!wt.mask) {
         clear(st, r, g, b, a);
         return;
@@ -575,7 +532,7 @@ void clear_masked(EngineState& st, int32_t r, int32_t g, int32_t b, int32_t a) {
 }
 
 void clear_masked_alpha(EngineState& st, int32_t r, int32_t g, int32_t b, int32_t a) {
-    if (!weights_of(st).mask) {
+    if (!load_weights(st).mask) {
         clear(st, r, g, b, a);
         return;
     }
@@ -583,7 +540,7 @@ void clear_masked_alpha(EngineState& st, int32_t r, int32_t g, int32_t b, int32_
     const int32_t width = st.canvas.width;
     const int32_t height = st.canvas.height;
     Buffer<uint8_t> image = Buffer<uint8_t>::make(size_t(layers::canvas_pixels(st)) * 4);
-    fill_bytes4(image.data(), layers::canvas_pixels(st), uint8_t(r), uint8_t(g), uint8_t(b),
+    fill4<uint8_t>(image.data(), layers::canvas_pixels(st), uint8_t(r), uint8_t(g), uint8_t(b),
                 uint8_t(a));
     // The weighted load blends through texture and mask alike.
     load_rgba32_layer(st, image.data(), int64_t(width) * 4, st.canvas.current_slot, width, height,
@@ -594,7 +551,7 @@ void clear_rgba64(const EngineState& st, uint16_t* buf, int32_t stride, int32_t 
                   int32_t b, int32_t a) {
     if (!buf) return;
     for (int64_t i = 0; i < st.canvas.height; ++i)
-        fill_words(row_at(buf, stride, i), st.canvas.width, uint16_t(r), uint16_t(g), uint16_t(b),
+        fill4<uint16_t>(row_at(buf, stride, i), st.canvas.width, uint16_t(r), uint16_t(g), uint16_t(b),
                    uint16_t(a));
 }
 
@@ -602,14 +559,14 @@ void clear_rgba32(const EngineState& st, uint8_t* buf, int32_t stride, int32_t r
                   int32_t b, int32_t a) {
     if (!buf) return;
     for (int64_t i = 0; i < st.canvas.height; ++i)
-        fill_bytes4(row_at(buf, stride, i), st.canvas.width, uint8_t(r), uint8_t(g), uint8_t(b),
+        fill4<uint8_t>(row_at(buf, stride, i), st.canvas.width, uint8_t(r), uint8_t(g), uint8_t(b),
                     uint8_t(a));
 }
 
 void clear_rgba32_buf(uint8_t* buf, int32_t w, int32_t h, int32_t r, int32_t g, int32_t b,
                       int32_t a) {
     if (!buf || w <= 0 || h <= 0) return;
-    fill_bytes4(buf, int64_t(w) * h, uint8_t(r), uint8_t(g), uint8_t(b), uint8_t(a));
+    fill4<uint8_t>(buf, int64_t(w) * h, uint8_t(r), uint8_t(g), uint8_t(b), uint8_t(a));
 }
 
 }  // namespace qrn::pixels

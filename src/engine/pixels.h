@@ -12,6 +12,40 @@
 
 namespace qrn::pixels {
 
+constexpr uint32_t kFullWeight = 0xFFFF;
+
+// Texture and mask of every load into a layer, read at canvas offset
+// row x W + column; an input smaller than the canvas counts as absent.
+struct LoadWeights {
+    const uint8_t* texture = nullptr;
+    const uint16_t* mask = nullptr;
+    int64_t width = 0;
+    int64_t height = 0;
+
+    bool any() const { return texture || mask; }
+
+    // Texture t >= 128 keeps full weight, else (2t x 65535) >> 8; then a mask
+    // word m < 0xFFFF scales it by (w x m) >> 16. Outside the canvas (a slot
+    // larger than it) there is no texture or mask: full weight.
+    uint32_t at(int64_t row, int64_t col) const {
+        if (row >= height || col >= width) return kFullWeight;
+        const int64_t k = row * width + col;
+        uint32_t w = kFullWeight;
+        if (texture) {
+            const uint32_t t = texture[k];
+            if (t < 128) w = (2 * t * 65535u) >> 8;
+        }
+        if (mask) {
+            const uint32_t m = mask[k];
+            if (m < kFullWeight) w = (w * m) >> 16;
+        }
+        return w;
+    }
+};
+
+// The weighting inputs as they stand; look them up once per operation.
+LoadWeights load_weights(const EngineState& st);
+
 // The three RGBA32 loaders differ only in how they treat transparent pixels.
 enum class LoadVariant { Plain, Good, Good2 };
 
@@ -66,9 +100,6 @@ void rgba64_rect_to_rgba32(const uint16_t* src, int32_t x, int32_t y, int32_t w,
                            int32_t src_width, uint8_t* dst);
 void rgba64_rect_to_rgb24(const uint16_t* src, int32_t x, int32_t y, int32_t w, int32_t h,
                           int32_t src_width, uint8_t* dst);
-
-// Load weight at canvas (row, col), texture then mask; 0xFFFF off the canvas or with neither.
-uint32_t load_weight(const EngineState& st, int64_t row, int64_t col);
 
 // Packed image conversions for the merge, image brushes and effects: all four
 // channels widened by shifting, or narrowed.

@@ -24,13 +24,6 @@ uint32_t pixel_word(const uint8_t* img, int64_t k) {
     return p;
 }
 
-// The mask words, or null when there is no mask or it does not cover the canvas.
-uint16_t* words(EngineState& st) {
-    const int64_t n = layers::canvas_pixels(st);
-    if (n <= 0 || st.canvas.mask.size() < static_cast<size_t>(n)) return nullptr;
-    return st.canvas.mask.data();
-}
-const uint16_t* words(const EngineState& st) { return words(const_cast<EngineState&>(st)); }
 
 // |v - c| <= t for a byte v, as one unsigned compare: v - lo (mod 256) <= span.
 // That holds exactly for v in [lo, lo + span] because lo + span never passes 255.
@@ -61,7 +54,7 @@ struct ByteWindow {
 // it only for a block of fixed length, so the pixels run in blocks.
 template <class Pred>
 void select_where(EngineState& st, uint16_t value, Pred pred) {
-    uint16_t* m = words(st);
+    uint16_t* m = layers::canvas_mask(st);
     if (!m) return;
     const int64_t n = layers::canvas_pixels(st);
     constexpr int64_t kBlock = 16;
@@ -109,7 +102,7 @@ void set_options(EngineState& st, int32_t ra, int32_t ga, int32_t ba, int32_t rb
 }
 
 void clear(EngineState& st, int32_t r, int32_t g, int32_t b) {
-    uint16_t* m = words(st);
+    uint16_t* m = layers::canvas_mask(st);
     if (!m) return;
     // 64-bit sum: three host values cannot overflow it. Division truncates toward zero.
     const int64_t mean = (int64_t(r) + int64_t(g) + int64_t(b)) / 3;
@@ -117,14 +110,14 @@ void clear(EngineState& st, int32_t r, int32_t g, int32_t b) {
 }
 
 void invert(EngineState& st) {
-    uint16_t* m = words(st);
+    uint16_t* m = layers::canvas_mask(st);
     if (!m) return;
     const int64_t n = layers::canvas_pixels(st);
     for (int64_t k = 0; k < n; ++k) m[k] = uint16_t(0xFFFF - m[k]);
 }
 
 void load(EngineState& st, const uint8_t* src, int32_t stride, int32_t w, int32_t h) {
-    uint16_t* m = words(st);
+    uint16_t* m = layers::canvas_mask(st);
     if (!m || !src) return;
     const int64_t width = st.canvas.width;
     const int64_t rows = std::min<int64_t>(st.canvas.height, h);
@@ -138,7 +131,7 @@ void load(EngineState& st, const uint8_t* src, int32_t stride, int32_t w, int32_
 }
 
 void save(const EngineState& st, uint8_t* dst, int32_t stride) {
-    const uint16_t* m = words(st);
+    const uint16_t* m = layers::canvas_mask(st);
     if (!m || !dst) return;
     const int64_t width = st.canvas.width;
     for (int64_t i = 0; i < st.canvas.height; ++i) {
@@ -154,7 +147,7 @@ void save(const EngineState& st, uint8_t* dst, int32_t stride) {
 }
 
 void create_image_from_mask(EngineState& st) {
-    const uint16_t* m = words(st);
+    const uint16_t* m = layers::canvas_mask(st);
     uint16_t* px = layers::current_view(st);
     if (!m || !px) return;
     const int64_t n = layers::canvas_pixels(st);
@@ -168,7 +161,7 @@ void create_image_from_mask(EngineState& st) {
 }
 
 void create_alpha_from_mask(EngineState& st) {
-    const uint16_t* m = words(st);
+    const uint16_t* m = layers::canvas_mask(st);
     uint16_t* px = layers::current_view(st);
     if (!m || !px) return;
     const int64_t n = layers::canvas_pixels(st);
@@ -176,7 +169,7 @@ void create_alpha_from_mask(EngineState& st) {
 }
 
 void create_from_image(EngineState& st) {
-    uint16_t* m = words(st);
+    uint16_t* m = layers::canvas_mask(st);
     const uint16_t* px = layers::current_view(st);
     if (!m || !px) return;
     const int64_t n = layers::canvas_pixels(st);
@@ -185,7 +178,7 @@ void create_from_image(EngineState& st) {
 }
 
 void create_from_alpha(EngineState& st) {
-    uint16_t* m = words(st);
+    uint16_t* m = layers::canvas_mask(st);
     const uint16_t* px = layers::current_view(st);
     if (!m || !px) return;
     const int64_t n = layers::canvas_pixels(st);
@@ -250,7 +243,7 @@ void create_from_luminance_range(EngineState& st, const uint8_t* img, int32_t r,
 
 void create_from_hue_range(EngineState& st, const uint8_t* img, int32_t r, int32_t g, int32_t b,
                            int32_t range, int32_t level) {
-    uint16_t* m = words(st);
+    uint16_t* m = layers::canvas_mask(st);
     if (!m || !img) return;
     const double href = script::rgb_to_hsv(r, g, b).h;  // once, not per pixel
     const int32_t t = hue_threshold(range);
@@ -287,7 +280,7 @@ void create_from_diff(EngineState& st, const uint8_t* a, const uint8_t* b, int32
 // ---- Applying the mask to host images -------------------------------------------------------
 
 void apply_to_alpha_rgba32(const EngineState& st, uint8_t* img) {
-    const uint16_t* m = words(st);
+    const uint16_t* m = layers::canvas_mask(st);
     if (!m || !img) return;
     // Only the mask's high byte counts, and >> 8 is not / 255: a fully selected
     // opaque pixel ends at 254. Kept as hosts have always seen it.
@@ -298,7 +291,7 @@ void apply_to_alpha_rgba32(const EngineState& st, uint8_t* img) {
 
 void replace_alpha_range_rgba32(const EngineState& st, uint8_t* img, int32_t alpha, int32_t range,
                                 int32_t r, int32_t g, int32_t b, int32_t a) {
-    if (!words(st) || !img) return;
+    if (!layers::canvas_mask(st) || !img) return;
     const ByteWindow wa = ByteWindow::around(alpha, range_threshold(range));
     if (wa.empty) return;
     const uint8_t colour[4] = {uint8_t(r), uint8_t(g), uint8_t(b), uint8_t(a)};

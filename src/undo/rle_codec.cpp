@@ -47,11 +47,9 @@ uint16_t* layer_row(EngineState& st, int32_t slot, int32_t row) {
 // enabling only decides whether it weights edits. A mask smaller than the canvas
 // (between a geometry change and the host's resize) counts as absent.
 uint16_t* mask_row(EngineState& st, int32_t row) {
-    Buffer<uint16_t>& m = st.canvas.mask;
-    const int64_t area = layers::canvas_pixels(st);
-    if (m.empty() || area <= 0 || m.size() < size_t(area) || !row_on_canvas(st, row))
-        return nullptr;
-    return m.data() + size_t(row) * size_t(st.canvas.width);
+    uint16_t* m = layers::canvas_mask(st);
+    if (!m || !row_on_canvas(st, row)) return nullptr;
+    return m + size_t(row) * size_t(st.canvas.width);
 }
 
 }  // namespace
