@@ -29,6 +29,7 @@ extern "C" {
 #include "engine/engine_state.h"
 #include "engine/layers.h"
 #include "engine/settings.h"
+#include "seeded.h"
 
 namespace {
 
@@ -39,16 +40,7 @@ constexpr int kMaxBrush = 512;
 constexpr int kTextureSlot = 7;
 constexpr int kDabsPerBatch = 64;
 
-struct Seeded {
-    uint32_t s;
-    uint32_t next() {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
-        return s;
-    }
-    int below(int n) { return int(next() % uint32_t(n)); }
-};
+using qrn::bench::Seeded;
 
 struct DabAt {
     int x, y;

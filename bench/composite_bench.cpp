@@ -7,22 +7,14 @@
 #include <vector>
 
 #include "composite/adjust.h"
+#include "seeded.h"
 
 namespace {
 
 constexpr int kSide = 4096;
 constexpr size_t kPixels = size_t(kSide) * kSide;
 
-// Seeded xorshift: the same picture for every entry and every run.
-struct Seeded {
-    uint32_t s;
-    uint32_t next() {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
-        return s;
-    }
-};
+using qrn::bench::Seeded;
 
 // Mixed alphas as a painted layer has them: mostly opaque, a transparent
 // background, soft edges in between.

@@ -13,6 +13,7 @@
 #include "engine/engine_state.h"
 #include "engine/imaging_api/imaging.h"
 #include "engine/pixels.h"
+#include "seeded.h"
 
 namespace {
 
@@ -20,17 +21,7 @@ constexpr int kSide = 4096;
 constexpr size_t kPixels = size_t(kSide) * kSide;
 constexpr int64_t kLayerBytes = int64_t(kPixels) * 8;
 
-// Seeded xorshift: the same picture for every entry and every run.
-struct Seeded {
-    uint32_t s;
-    uint32_t next() {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
-        return s;
-    }
-    int below(int n) { return int(next() % uint32_t(n)); }
-};
+using qrn::bench::Seeded;
 
 // Smooth gradients with a few hundred soft round-brush strokes on top: what a
 // painted layer looks like to a compressor, unlike noise.

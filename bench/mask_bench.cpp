@@ -12,6 +12,7 @@
 #include "engine/engine_state.h"
 #include "mask/mask.h"
 #include "script/colour_spaces.h"
+#include "seeded.h"
 
 namespace {
 
@@ -19,16 +20,7 @@ constexpr int kSide = 4096;
 constexpr size_t kPixels = size_t(kSide) * kSide;
 constexpr int32_t kRef[3] = {200, 90, 40};
 
-struct Seeded {
-    uint32_t s;
-    uint32_t next() {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
-        return s;
-    }
-    int below(int n) { return int(next() % uint32_t(n)); }
-};
+using qrn::bench::Seeded;
 
 std::vector<uint8_t> painted_image() {
     std::vector<uint8_t> img(kPixels * 4);
