@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "imaginglib/stride.h"
+
 namespace qrn::imaginglib {
 namespace {
 
@@ -16,14 +18,6 @@ void blend_row(uint8_t* d, const uint8_t* s, int64_t bytes, double a) {
         const double v = double(s[i]) * a + double(d[i]) * (1.0 - a);
         d[i] = static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
     }
-}
-
-// Either sign (a negative stride walks a bottom-up image), at least one row, and
-// small enough that row x stride cannot overflow.
-bool stride_fits(int64_t stride, int64_t row_bytes, int64_t rows) {
-    if (stride == INT64_MIN) return false;
-    const int64_t magnitude = stride < 0 ? -stride : stride;
-    return magnitude >= row_bytes && magnitude <= INT64_MAX / rows;
 }
 
 }  // namespace
