@@ -232,6 +232,37 @@ QRN_API void QRN_CALL QRN_ClearRGBA32(uint8_t* buffer, int32_t stride, int32_t r
 QRN_API void QRN_CALL QRN_ClearRGBA32Buf(uint8_t* buffer, int32_t width, int32_t height,
                                          int32_t red, int32_t green, int32_t blue, int32_t alpha);
 
+/* ---- Merges and display ---------------------------------------------- */
+
+/// Composites the source layer over the destination layer with the source's mode,
+/// opacity and the "Layer Mask" layer directly above it (if any).
+QRN_API void QRN_CALL QRN_MergeLayer(int32_t sourceLayer, int32_t destinationLayer);
+/// The layer's rectangle at (x, y) over a packed RGBA64 buffer width pixels wide;
+/// the rectangle is clipped to the canvas, buffer pixels outside it are left alone.
+QRN_API void QRN_CALL QRN_MergeLayerIntoRect(int32_t layer, uint16_t* buffer, int32_t x, int32_t y,
+                                             int32_t width, int32_t height);
+/// The whole layer over a packed canvas-sized RGBA64 buffer.
+QRN_API void QRN_CALL QRN_MergeLayerInto(int32_t layer, uint16_t* buffer);
+/// The paint layer into a layer with the paint layer's mode and opacity, then clears it.
+QRN_API void QRN_CALL QRN_MergePaintLayer(int32_t layer);
+/// All visible layers of a rectangle into a packed RGBA64 buffer width x height:
+/// zero fill, the paper (slot 1) copied, slots 2..63 merged in order.
+QRN_API void QRN_CALL QRN_MergeRect(uint16_t* buffer, int32_t x, int32_t y, int32_t width,
+                                    int32_t height);
+/// QRN_MergeRect over the whole canvas (buffer W x H x 8 bytes).
+QRN_API void QRN_CALL QRN_Merge(uint16_t* buffer);
+/// Packed canvas-sized RGBA32 composited (Normal, opacity 255) over the layer after a
+/// masked clear of it; adjust applies QRN_AdjustRGBA32ByMaskAndTexture to the buffer first.
+QRN_API void QRN_CALL QRN_LoadRGBA32Layer_BAD(uint8_t* buffer, int32_t stride, int32_t layer,
+                                              int32_t width, int32_t height, uint8_t adjust);
+/// The display picture of a canvas rectangle at the current scale into a 24-bit
+/// B, G, R buffer (stride x output rows bytes). Returns 0 without writing when there is
+/// no current layer or no buffer, else 1.
+QRN_API int32_t QRN_CALL QRN_Render(uint8_t* destination, int32_t stride, int32_t x, int32_t y,
+                                    int32_t width, int32_t height);
+/// The merged pixel at (x, y) as 0x00RRGGBB, or -1 where it is transparent.
+QRN_API int32_t QRN_CALL QRN_GetColorAtMerged(int32_t x, int32_t y);
+
 /* ---- Undo ------------------------------------------------------------- */
 
 QRN_API void QRN_CALL QRN_SaveUndoBuffer(uint8_t saveLayer, uint8_t saveMask);

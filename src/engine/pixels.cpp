@@ -503,15 +503,21 @@ void clear(EngineState& st, int32_t r, int32_t g, int32_t b, int32_t a) {
 }
 
 void clear_masked(EngineState& st, int32_t r, int32_t g, int32_t b, int32_t a) {
+    if (LayerRecord* cur = layers::current(st)) clear_masked_layer(st, *cur, r, g, b, a);
+}
+
+void clear_masked_layer(EngineState& st, LayerRecord& layer, int32_t r, int32_t g, int32_t b,
+                        int32_t a) {
+    if (!layers::is_canvas_sized(st, layer)) return;
+    uint16_t* px = layer.pixels.data();
+    const int64_t n = layers::canvas_pixels(st);
     const LoadWeights wt = load_weights(st);
     if (!wt.mask) {
-        clear(st, r, g, b, a);
+        fill4<uint16_t>(px, n, widen_shift(uint8_t(r)), widen_shift(uint8_t(g)),
+                        widen_shift(uint8_t(b)), widen_shift(uint8_t(a)));
         return;
     }
-    uint16_t* px = layers::current_view(st);
-    if (!px) return;
     const uint32_t c[3] = {uint8_t(r), uint8_t(g), uint8_t(b)};
-    const int64_t n = layers::canvas_pixels(st);
     for (int64_t k = 0; k < n; ++k) {
         uint16_t* d = px + k * 4;
         const uint32_t m = wt.mask[k];

@@ -109,6 +109,9 @@ void narrow_rgba64_image(const uint16_t* src, uint8_t* dst, int32_t w, int32_t h
 // Fills of the current layer with an 8-bit colour (only the low byte of each argument).
 void clear(EngineState& st, int32_t r, int32_t g, int32_t b, int32_t a);
 void clear_masked(EngineState& st, int32_t r, int32_t g, int32_t b, int32_t a);
+// clear_masked on a given canvas-sized layer (anything else: nothing).
+void clear_masked_layer(EngineState& st, LayerRecord& layer, int32_t r, int32_t g, int32_t b,
+                        int32_t a);
 void clear_masked_alpha(EngineState& st, int32_t r, int32_t g, int32_t b, int32_t a);
 // Fills of host buffers: canvas-sized with a stride, or packed w x h.
 void clear_rgba64(const EngineState& st, uint16_t* buf, int32_t stride, int32_t r, int32_t g,
