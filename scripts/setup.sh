@@ -8,7 +8,7 @@ export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev binutils
   libdeflate-dev zlib1g-dev libpng-dev libjpeg62-turbo-dev libmypaint-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev
   python3
 )
 missing=()
