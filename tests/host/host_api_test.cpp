@@ -306,3 +306,32 @@ TEST_F(Host, MaskDabsSelectWithDarkPaintUntilTheNextTool) {
     QRN_DrawDabGrit(INT32_MAX, INT32_MIN, 0, 0, 0);
     EXPECT_STREQ(QRN_GetLastError(), "");
 }
+
+TEST_F(Host, MergeAndRenderThroughTheApi) {
+    QRN_CreateLayer(1, kW, kH);
+    QRN_CreateLayer(2, kW, kH);
+    QRN_SetLayerOptions(1, 1, 0, 100, "Normal");
+    QRN_SetLayerOptions(2, 1, 0, 300, "Multiply");  // 300 % acts as 100 %
+    QRN_SetLayer(2);
+    QRN_Clear(128, 64, 255, 255);
+    std::vector<uint16_t> page(size_t(kW) * kH * 4);
+    QRN_Merge(page.data());
+    EXPECT_EQ(page[0] >> 8, 128);  // 0x8000 times paper words of 0xFFFF (above 1.0)
+    EXPECT_EQ(page[3], 0xFFFF);
+    EXPECT_EQ(QRN_GetColorAtMerged(0, 0), (page[0] >> 8) << 16 | (page[1] >> 8) << 8 | (page[2] >> 8));
+    EXPECT_EQ(QRN_GetColorAtMerged(-1, -1), -1);
+    QRN_SetViewSize(kW, kH);
+    QRN_SetScale(1, 1);
+    std::vector<uint8_t> bgr(size_t(kW) * kH * 3);
+    EXPECT_EQ(QRN_Render(nullptr, kW * 3, 0, 0, kW, kH), 0);
+    EXPECT_EQ(QRN_Render(bgr.data(), kW * 3, -10, -10, 1000, 1000), 1);
+    EXPECT_EQ(bgr[2], page[0] >> 8);
+    EXPECT_EQ(bgr[0], page[2] >> 8);
+    // Merging the layer into the paper gives the page; the paper's slot takes it.
+    QRN_MergeLayer(2, 1);
+    QRN_SetLayerOptions(2, 0, 0, 100, "Multiply");
+    std::vector<uint16_t> again(page.size());
+    QRN_Merge(again.data());
+    EXPECT_EQ(again, page);
+    EXPECT_STREQ(QRN_GetLastError(), "");
+}
