@@ -651,6 +651,9 @@ inline void render_step(const RenderEntry& e, ptrdiff_t off, ptrdiff_t step, Acc
     using I = typename B::I;
     using M = typename B::M;
     I sr, sg, sb, sa;
+#if defined(__GNUC__)
+    __builtin_prefetch(e.px + off + 64 * step);
+#endif
     B::load(e.px + off, step, sr, sg, sb, sa);
     const I zero = B::splat_i(0);
     M skip = B::mask(false);
@@ -814,6 +817,7 @@ inline void render_samples(const RenderJob& job, int64_t r, int64_t c0, int64_t 
     constexpr int64_t lanes = int64_t(B::kLanes);
     uint16_t words[lanes * 4];
     const int64_t rep = job.zoom_in ? job.scale : 1;
+    const bool plain = !job.trace && !job.overlay_mask && rep == 1;
     for (int64_t i = i0; i + lanes <= n; i += lanes) {
         Acc<B> acc;
         acc.c[0] = acc.c[1] = acc.c[2] = acc.a = B::splat(0.0f);
@@ -824,6 +828,20 @@ inline void render_samples(const RenderJob& job, int64_t r, int64_t c0, int64_t 
             steps[size_t(e.code)](e, off, ptrdiff_t(cstep * 4), acc);
         }
         render_finish<B>(acc, words);
+        if (plain) {
+            // Opaque, no tracing, no overlay, no repeat: only the high bytes remain.
+            bool opaque = true;
+            for (int64_t k = 0; k < lanes; ++k) opaque = opaque && words[k * 4 + 3] == 0xFFFF;
+            if (opaque) {
+                uint8_t* o = out + i * 3;
+                for (int64_t k = 0; k < lanes; ++k, o += 3) {
+                    o[0] = uint8_t(words[k * 4 + 2] >> 8);
+                    o[1] = uint8_t(words[k * 4 + 1] >> 8);
+                    o[2] = uint8_t(words[k * 4] >> 8);
+                }
+                continue;
+            }
+        }
         for (int64_t k = 0; k < lanes; ++k) {
             const int64_t s = i + k;
             uint8_t px[3];
