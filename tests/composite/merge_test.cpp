@@ -430,3 +430,15 @@ TEST_F(Merges, LoadBadClearsAndComposesIntoTheTargetOnly) {
     composite::load_rgba32_layer_bad(st, img.data(), 9, kW, kH, false);
     EXPECT_EQ(layer(2), after);
 }
+
+TEST_F(Merges, Rgba32MergeSkipsSilentlyWithoutMemory) {
+    fill(2, 0x1111, 0x2222, 0x3333, 0xFFFF);
+    std::vector<uint8_t> img(size_t(kW * kH * 4), 255);
+    const auto before = layer(2);
+    alloc_hook::fail_next(1);
+    composite::merge_rgba32(st, img.data(), st.canvas.slots[2], 0, 255, false);
+    alloc_hook::reset();
+    EXPECT_EQ(layer(2), before);
+    composite::merge_rgba32(st, img.data(), st.canvas.slots[2], 0, 255, false);
+    EXPECT_NE(layer(2), before);
+}
