@@ -128,6 +128,8 @@ QRN_API void QRN_CALL QRN_NewSize(void* hostWindow, int32_t width, int32_t heigh
                                   int32_t maxBrushSize, int32_t reserved);
 QRN_API void QRN_CALL QRN_DeleteImage(void);
 /// 1 when the slot (0..63) has width x height pixels afterwards (1..10000 each); slot 1 is white.
+/// The slot's options (visible, opacity, mode) are left as they were, so a slot never
+/// configured stays hidden from merges and the display until QRN_SetLayerOptions.
 QRN_API int32_t QRN_CALL QRN_CreateLayer(int32_t slot, int32_t width, int32_t height);
 QRN_API void QRN_CALL QRN_DeleteLayer(int32_t slot);
 QRN_API void QRN_CALL QRN_SwapLayers(int32_t slotA, int32_t slotB);
