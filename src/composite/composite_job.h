@@ -67,5 +67,14 @@ bool render_avx2(const RenderJob& job);
 void render_scalar(const RenderJob& job);
 bool cpu_has_avx2();
 
+// Runs the widest of the asked-for loops that this build and processor have.
+template <class Job>
+void run_best(Simd simd, const Job& job, void (*scalar)(const Job&), bool (*sse2)(const Job&),
+              bool (*avx2)(const Job&)) {
+    if (simd == Simd::Scalar) return scalar(job);
+    if (simd != Simd::Sse2 && cpu_has_avx2() && avx2(job)) return;
+    if (!sse2(job)) scalar(job);
+}
+
 }  // namespace detail
 }  // namespace qrn::composite

@@ -1,6 +1,7 @@
 #include "composite/merge.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "composite/adjust.h"
@@ -40,17 +41,7 @@ void composite(const uint16_t* src, int64_t src_stride, const uint16_t* mask_lay
     job.code = detail::loop_code(code);
     job.opacity = uint32_t(std::clamp(opacity, 0, 256));
     job.keep_alpha = keep_alpha;
-    switch (simd) {
-    case Simd::Scalar: detail::merge_scalar(job); return;
-    case Simd::Sse2:
-        if (!detail::merge_sse2(job)) detail::merge_scalar(job);
-        return;
-    case Simd::Avx2:
-    case Simd::Best:
-        if (detail::cpu_has_avx2() && detail::merge_avx2(job)) return;
-        if (!detail::merge_sse2(job)) detail::merge_scalar(job);
-        return;
-    }
+    detail::run_best(simd, job, detail::merge_scalar, detail::merge_sse2, detail::merge_avx2);
 }
 
 const uint16_t* mask_layer_above(EngineState& st, int32_t s) {
@@ -113,15 +104,10 @@ void merge_rect(EngineState& st, uint16_t* buf, int32_t x, int32_t y, int32_t w,
     if (!buf || w <= 0 || h <= 0) return;
     const int64_t stride = int64_t(w) * 4;
     std::memset(buf, 0, size_t(stride) * size_t(h) * 2);
-    const int64_t cw = st.canvas.width, ch = st.canvas.height;
-    if (const LayerRecord* paper = layers::canvas_slot(st, 1); paper && paper->visible) {
-        // The paper is copied, not blended.
-        const int64_t j0 = std::max<int64_t>(0, -int64_t(x)), j1 = std::min<int64_t>(w, cw - x);
-        const int64_t i0 = std::max<int64_t>(0, -int64_t(y)), i1 = std::min<int64_t>(h, ch - y);
-        for (int64_t i = i0; j0 < j1 && i < i1; ++i)
-            std::memcpy(buf + i * stride + j0 * 4, paper->pixels.data() + ((y + i) * cw + x + j0) * 4,
-                        size_t(j1 - j0) * 8);
-    }
+    // The paper is copied, not blended. A row of more than 2 GB cannot exist.
+    if (const LayerRecord* paper = layers::canvas_slot(st, 1);
+        paper && paper->visible && stride * 2 <= INT32_MAX)
+        pixels::get_rgba64_layer_rect(st, buf, int32_t(stride * 2), 1, x, y, w, h);
     for (int32_t s = 2; s < kLayerSlots; ++s) {
         const LayerRecord* r = layers::canvas_slot(st, s);
         if (r && r->visible) merge_rect_of(st, s, *r, buf, stride, x, y, w, h);

@@ -90,17 +90,7 @@ int32_t render(EngineState& st, uint8_t* dst, int32_t stride, int32_t x, int32_t
         job.overlay_a[k] = st.settings.mask_overlay_a[k];
         job.overlay_b[k] = st.settings.mask_overlay_b[k];
     }
-    switch (simd) {
-    case Simd::Scalar: detail::render_scalar(job); break;
-    case Simd::Sse2:
-        if (!detail::render_sse2(job)) detail::render_scalar(job);
-        break;
-    case Simd::Avx2:
-    case Simd::Best:
-        if (detail::cpu_has_avx2() && detail::render_avx2(job)) break;
-        if (!detail::render_sse2(job)) detail::render_scalar(job);
-        break;
-    }
+    detail::run_best(simd, job, detail::render_scalar, detail::render_sse2, detail::render_avx2);
     return 1;
 }
 
