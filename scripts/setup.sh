@@ -9,7 +9,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev binutils
   libdeflate-dev zlib1g-dev libpng-dev libjpeg62-turbo-dev libmypaint-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev
-  python3
+  libtiff-dev libgif-dev imagemagick libvips-dev
+  python3 abigail-tools
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

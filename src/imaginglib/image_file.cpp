@@ -16,6 +16,8 @@ namespace {
 constexpr long kMaxFileBytes = 1L << 30;
 
 int64_t g_reads = 0;
+constexpr int64_t kDefaultPixelLimit = int64_t(codecs::kMaxSide) * codecs::kMaxSide;
+int64_t g_pixel_limit = kDefaultPixelLimit;
 
 struct File {
     std::FILE* f;
@@ -51,6 +53,24 @@ FileType sniff(const uint8_t* data, size_t size) {
     if (size >= 8 && std::memcmp(data, kPng, 8) == 0) return FileType::Png;
     if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return FileType::Jpeg;
     if (size >= 2 && data[0] == 'B' && data[1] == 'M') return FileType::Bmp;
+    if (size >= 4 && ((data[0] == 'I' && data[1] == 'I' && data[2] == 42 && data[3] == 0) ||
+                      (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && data[3] == 42)))
+        return FileType::Tiff;
+    if (size >= 6 && std::memcmp(data, "GIF8", 4) == 0 && (data[4] == '7' || data[4] == '9') &&
+        data[5] == 'a')
+        return FileType::Gif;
+    if (size >= 4 && std::memcmp(data, "8BPS", 4) == 0) return FileType::Psd;
+    // EMF: a header record (type 1) with the " EMF" signature at 40.
+    if (size >= 44 && le32(data) == 1 && le32(data + 40) == 0x464D4520) return FileType::Emf;
+    // WMF: the placeable key, or a plain header (memory or disk type, nine words).
+    if (size >= 4 && le32(data) == 0x9AC6CDD7) return FileType::Wmf;
+    if (size >= 18 && (le16(data) == 1 || le16(data) == 2) && le16(data + 2) == 9 &&
+        (le16(data + 4) == 0x100 || le16(data + 4) == 0x300))
+        return FileType::Wmf;
+    // PCX: the maker byte, a known version, no or run-length coding, a known depth.
+    if (size >= 128 && data[0] == 0x0A && data[1] <= 5 && data[1] != 1 && data[2] <= 1 &&
+        (data[3] == 1 || data[3] == 2 || data[3] == 4 || data[3] == 8))
+        return FileType::Pcx;
     if (size >= 18) {
         // Colour-map type 0 or 1, a known image type, both sides set and a
         // pixel depth TGA defines: random bytes rarely pass all four.
@@ -66,8 +86,13 @@ FileType sniff(const uint8_t* data, size_t size) {
     return FileType::Unknown;
 }
 
+int64_t pixel_limit() noexcept { return g_pixel_limit; }
+void set_pixel_limit(int64_t pixels) noexcept {
+    g_pixel_limit = pixels < 1 || pixels > kDefaultPixelLimit ? kDefaultPixelLimit : pixels;
+}
+
 uint8_t* alloc_rgba(int64_t w, int64_t h) noexcept {
-    if (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide) return nullptr;
+    if (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide || w * h > g_pixel_limit) return nullptr;
     return static_cast<uint8_t*>(std::calloc(size_t(w) * size_t(h), 4));
 }
 
@@ -90,6 +115,16 @@ uint8_t* decode_image(const uint8_t* data, size_t size, int32_t* width, int32_t*
             return codecs::decode_bmp(data, size, width, height);
         case codecs::FileType::Tga:
             return codecs::decode_tga(data, size, width, height);
+        case codecs::FileType::Tiff:
+            return codecs::decode_tiff(data, size, width, height);
+        case codecs::FileType::Gif:
+            return codecs::decode_gif(data, size, width, height);
+        case codecs::FileType::Pcx:
+            return codecs::decode_pcx(data, size, width, height);
+        case codecs::FileType::Psd:
+            return codecs::decode_psd(data, size, width, height);
+        case codecs::FileType::Emf:  // no metafile renderer: unreadable
+        case codecs::FileType::Wmf:
         case codecs::FileType::Unknown:
             break;
     }
@@ -108,6 +143,58 @@ uint8_t* read_image_file(const char* path, int32_t* width, int32_t* height) noex
 }
 
 void free_image(uint8_t* block) noexcept { std::free(block); }
+
+static int32_t file_type_code(codecs::FileType type) noexcept {
+    switch (type) {
+        case codecs::FileType::Bmp: return kTypeBmp;
+        case codecs::FileType::Gif: return kTypeGif;
+        case codecs::FileType::Jpeg: return kTypeJpeg;
+        case codecs::FileType::Png: return kTypePng;
+        case codecs::FileType::Pcx: return kTypePcx;
+        case codecs::FileType::Tiff: return kTypeTiff;
+        case codecs::FileType::Emf: return kTypeEmf;
+        case codecs::FileType::Wmf: return kTypeWmf;
+        case codecs::FileType::Tga: return kTypeTga;
+        case codecs::FileType::Psd: return kTypePsd;
+        case codecs::FileType::Unknown: break;
+    }
+    return kTypeUnknown;
+}
+
+bool probe_image(const uint8_t* data, size_t size, ImageProbe& out) noexcept {
+    codecs::Probe p;
+    const codecs::FileType type = codecs::sniff(data, size);
+    bool ok = false;
+    switch (type) {
+        case codecs::FileType::Bmp: ok = codecs::probe_bmp(data, size, p); break;
+        case codecs::FileType::Jpeg: ok = codecs::probe_jpeg(data, size, p); break;
+        case codecs::FileType::Png: ok = codecs::probe_png(data, size, p); break;
+        case codecs::FileType::Tiff: ok = codecs::probe_tiff(data, size, p); break;
+        case codecs::FileType::Psd: ok = codecs::probe_psd(data, size, p); break;
+        default: break;
+    }
+    out.type = file_type_code(type);
+    out.dims_known = ok;
+    out.width = ok ? p.width : 0;
+    out.height = ok ? p.height : 0;
+    out.resolution = ok ? p.resolution : 0;
+    out.unit = ok ? p.unit : 0;
+    return type != codecs::FileType::Unknown;
+}
+
+bool probe_image_file(const char* path, ImageProbe& out) noexcept {
+    if (!path || !*path) return false;
+    size_t size = 0;
+    uint8_t* bytes = slurp(path, &size);
+    if (!bytes) return false;
+    probe_image(bytes, size, out);
+    std::free(bytes);
+    return true;
+}
+
+uint8_t* read_metafile(const char*, int32_t*, int32_t*, int32_t, int32_t, uint32_t) noexcept {
+    return nullptr;
+}
 
 int64_t image_file_reads() noexcept { return g_reads; }
 

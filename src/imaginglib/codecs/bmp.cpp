@@ -262,3 +262,72 @@ uint8_t* decode_bmp(const uint8_t* data, size_t size, int32_t* width, int32_t* h
 }
 
 }  // namespace qrn::imaginglib::codecs
+
+#include <vector>
+
+#include "imaginglib/codecs/writers.h"
+
+namespace qrn::imaginglib::codecs {
+
+bool probe_bmp(const uint8_t* data, size_t size, Probe& out) noexcept {
+    Header h;
+    if (!data || size < kFileHeader || data[0] != 'B' || data[1] != 'M' ||
+        !parse_header(data, size, h))
+        return false;
+    out.width = int32_t(h.width);
+    out.height = int32_t(h.height);
+    const uint32_t info = le32(data + kFileHeader);
+    // The core header has no resolution; the others store pixels per metre.
+    out.resolution = info >= 40 ? le32(data + kFileHeader + 24) : 0;
+    out.unit = info >= 40 ? 2 : 0;
+    return true;
+}
+
+namespace {
+
+// 24-bit, uncompressed, rows padded to four bytes, bottom row first as given.
+class BmpLines final : public LineWriter {
+public:
+    BmpLines(Dest& dest, int32_t w, int32_t h, const WriteOptions& o)
+        : dest_(dest), w_(w), row_(size_t((int64_t(w) * 3 + 3) / 4 * 4), 0) {
+        const uint32_t image = uint32_t(row_.size() * size_t(h));
+        uint8_t head[54] = {'B', 'M'};
+        put_le32(head + 2, 54 + image);
+        put_le32(head + 10, 54);
+        put_le32(head + 14, 40);
+        put_le32(head + 18, uint32_t(w));
+        put_le32(head + 22, uint32_t(h));
+        put_le16(head + 26, 1);
+        put_le16(head + 28, 24);
+        put_le32(head + 34, image);
+        if (o.resolution.present) {
+            put_le32(head + 38, uint32_t(trunc_field(o.resolution.x, INT32_MIN, INT32_MAX)));
+            put_le32(head + 42, uint32_t(trunc_field(o.resolution.y, INT32_MIN, INT32_MAX)));
+        }
+        dest_.write(head, sizeof head);
+    }
+    bool write_line(const uint8_t* rgb) noexcept override {
+        for (int32_t x = 0; x < w_; ++x) {
+            row_[size_t(x) * 3] = rgb[x * 3 + 2];
+            row_[size_t(x) * 3 + 1] = rgb[x * 3 + 1];
+            row_[size_t(x) * 3 + 2] = rgb[x * 3];
+        }
+        return dest_.write(row_.data(), row_.size());
+    }
+    bool finish() noexcept override { return dest_.ok(); }
+
+private:
+    Dest& dest_;
+    int32_t w_;
+    std::vector<uint8_t> row_;
+};
+
+}  // namespace
+
+std::unique_ptr<LineWriter> bmp_line_writer(Dest& dest, int32_t w, int32_t h,
+                                            const WriteOptions& o) {
+    auto writer = std::make_unique<BmpLines>(dest, w, h, o);
+    return dest.ok() ? std::move(writer) : nullptr;
+}
+
+}  // namespace qrn::imaginglib::codecs

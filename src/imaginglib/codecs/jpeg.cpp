@@ -122,3 +122,143 @@ uint8_t* decode_jpeg(const uint8_t* data, size_t size, int32_t* width, int32_t* 
 }
 
 }  // namespace qrn::imaginglib::codecs
+
+#include <vector>
+
+#include "imaginglib/codecs/writers.h"
+
+namespace qrn::imaginglib::codecs {
+namespace {
+
+struct JpegProbe {
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+};
+
+// No object with a destructor may live in this frame.
+bool read_jpeg_header(JpegProbe& p, const uint8_t* data, size_t size) {
+    if (setjmp(p.err.jump)) return false;
+    jpeg_create_decompress(&p.cinfo);
+    jpeg_mem_src(&p.cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&p.cinfo, TRUE);
+    return true;
+}
+
+constexpr size_t kOutChunk = 64 * 1024;
+
+// libjpeg's output goes through a fixed buffer into the Dest; a failed write
+// is a libjpeg error, so it ends in the writer's setjmp like any other.
+struct JpegDest {
+    jpeg_destination_mgr mgr;  // first, so libjpeg's pointer to it is a pointer to us
+    Dest* dest;
+    JOCTET buffer[kOutChunk];
+};
+
+void on_init_dest(j_compress_ptr c) {
+    auto* d = reinterpret_cast<JpegDest*>(c->dest);
+    d->mgr.next_output_byte = d->buffer;
+    d->mgr.free_in_buffer = kOutChunk;
+}
+boolean on_empty_buffer(j_compress_ptr c) {
+    auto* d = reinterpret_cast<JpegDest*>(c->dest);
+    if (!d->dest->write(d->buffer, kOutChunk)) bail(reinterpret_cast<j_common_ptr>(c));
+    d->mgr.next_output_byte = d->buffer;
+    d->mgr.free_in_buffer = kOutChunk;
+    return TRUE;
+}
+void on_term_dest(j_compress_ptr c) {
+    auto* d = reinterpret_cast<JpegDest*>(c->dest);
+    if (!d->dest->write(d->buffer, kOutChunk - d->mgr.free_in_buffer))
+        bail(reinterpret_cast<j_common_ptr>(c));
+}
+
+class JpegLines final : public LineWriter {
+public:
+    explicit JpegLines(Dest& dest) {
+        cinfo_.err = jpeg_std_error(&err_.mgr);
+        err_.mgr.error_exit = on_error_exit;
+        err_.mgr.emit_message = [](j_common_ptr, int) {};
+        err_.mgr.output_message = on_output_message;
+        out_.dest = &dest;
+        out_.mgr.init_destination = on_init_dest;
+        out_.mgr.empty_output_buffer = on_empty_buffer;
+        out_.mgr.term_destination = on_term_dest;
+    }
+    ~JpegLines() override {
+        if (created_) jpeg_destroy_compress(&cinfo_);
+    }
+    bool start(int32_t w, int32_t h, const WriteOptions& o) {
+        if (setjmp(err_.jump)) return failed_ = true, false;
+        jpeg_create_compress(&cinfo_);
+        created_ = true;
+        cinfo_.dest = &out_.mgr;
+        cinfo_.image_width = JDIMENSION(w);
+        cinfo_.image_height = JDIMENSION(h);
+        cinfo_.input_components = 3;
+        cinfo_.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&cinfo_);
+        jpeg_set_quality(&cinfo_, o.jpeg_quality, TRUE);
+        if (o.resolution.present) {
+            cinfo_.density_unit = UINT8(o.resolution.unit);
+            cinfo_.X_density = UINT16(trunc_field(o.resolution.x, 0, 65535));
+            cinfo_.Y_density = UINT16(trunc_field(o.resolution.y, 0, 65535));
+        }
+        if (o.jpeg_full_chroma) {
+            cinfo_.dct_method = JDCT_ISLOW;
+            cinfo_.smoothing_factor = 0;
+            for (int c = 0; c < cinfo_.num_components; ++c)
+                cinfo_.comp_info[c].h_samp_factor = cinfo_.comp_info[c].v_samp_factor = 1;
+        }
+        jpeg_start_compress(&cinfo_, TRUE);
+        return true;
+    }
+    bool write_line(const uint8_t* row) noexcept override {
+        if (failed_) return false;
+        if (setjmp(err_.jump)) return failed_ = true, false;
+        JSAMPROW r = const_cast<JSAMPROW>(row);  // libjpeg only reads it
+        return jpeg_write_scanlines(&cinfo_, &r, 1) == 1;
+    }
+    bool finish() noexcept override {
+        if (failed_) return false;
+        if (setjmp(err_.jump)) return failed_ = true, false;
+        jpeg_finish_compress(&cinfo_);
+        return out_.dest->ok();
+    }
+
+private:
+    jpeg_compress_struct cinfo_{};
+    JpegError err_{};
+    JpegDest out_{};
+    bool created_ = false;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+bool probe_jpeg(const uint8_t* data, size_t size, Probe& out) noexcept {
+    if (!data || size == 0 || size > static_cast<unsigned long>(-1)) return false;
+    JpegProbe p{};
+    p.cinfo.err = jpeg_std_error(&p.err.mgr);
+    p.err.mgr.error_exit = on_error_exit;
+    p.err.mgr.emit_message = on_message;
+    p.err.mgr.output_message = on_output_message;
+    const bool ok = read_jpeg_header(p, data, size);
+    const JDIMENSION w = p.cinfo.image_width, h = p.cinfo.image_height;
+    const unsigned unit = p.cinfo.density_unit, res = p.cinfo.X_density;
+    jpeg_destroy_decompress(&p.cinfo);
+    if (!ok || w < 1 || w > JDIMENSION(kMaxSide) || h < 1 || h > JDIMENSION(kMaxSide)) return false;
+    out.width = int32_t(w);
+    out.height = int32_t(h);
+    out.resolution = res;
+    out.unit = int32_t(unit);
+    return true;
+}
+
+std::unique_ptr<LineWriter> jpeg_line_writer(Dest& dest, int32_t w, int32_t h,
+                                             const WriteOptions& o) {
+    auto writer = std::make_unique<JpegLines>(dest);
+    if (!writer->start(w, h, o)) return nullptr;
+    return writer;
+}
+
+}  // namespace qrn::imaginglib::codecs

@@ -94,3 +94,48 @@ uint8_t* decode_tga(const uint8_t* data, size_t size, int32_t* width, int32_t* h
 }
 
 }  // namespace qrn::imaginglib::codecs
+
+#include <vector>
+
+#include "imaginglib/codecs/writers.h"
+
+namespace qrn::imaginglib::codecs {
+namespace {
+
+// 32-bit uncompressed with the origin at the top left, so rows go out in the
+// order the page writer produces them.
+class TgaLines final : public LineWriter {
+public:
+    TgaLines(Dest& dest, int32_t w, int32_t h) : dest_(dest), w_(w), row_(size_t(w) * 4) {
+        uint8_t head[kHeader] = {0, 0, kTrueColour};
+        put_le16(head + 12, uint32_t(w));
+        put_le16(head + 14, uint32_t(h));
+        head[16] = 32;
+        head[17] = kTopFirst | 8;  // 8 alpha bits
+        dest_.write(head, sizeof head);
+    }
+    bool write_line(const uint8_t* rgba) noexcept override {
+        for (size_t x = 0; x < size_t(w_); ++x) {
+            row_[x * 4] = rgba[x * 4 + 2];
+            row_[x * 4 + 1] = rgba[x * 4 + 1];
+            row_[x * 4 + 2] = rgba[x * 4];
+            row_[x * 4 + 3] = rgba[x * 4 + 3];
+        }
+        return dest_.write(row_.data(), row_.size());
+    }
+    bool finish() noexcept override { return dest_.ok(); }
+
+private:
+    Dest& dest_;
+    int32_t w_;
+    std::vector<uint8_t> row_;
+};
+
+}  // namespace
+
+std::unique_ptr<LineWriter> tga_line_writer(Dest& dest, int32_t w, int32_t h) {
+    auto writer = std::make_unique<TgaLines>(dest, w, h);
+    return dest.ok() ? std::move(writer) : nullptr;
+}
+
+}  // namespace qrn::imaginglib::codecs
