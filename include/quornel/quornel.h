@@ -16,6 +16,12 @@
 #ifndef QUORNEL_QUORNEL_H
 #define QUORNEL_QUORNEL_H
 
+/* The library's version; the major number is the SONAME's (libquornel.so.0). A host
+ * built against one minor version runs with any later one of the same major. */
+#define QRN_VERSION_MAJOR 0
+#define QRN_VERSION_MINOR 1
+#define QRN_VERSION_PATCH 0
+
 #include <stdint.h>
 
 #if defined(_WIN32)
