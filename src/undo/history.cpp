@@ -7,7 +7,6 @@
 #include <cstring>
 #include <utility>
 
-#include "engine/imaging_api/imaging.h"
 #include "engine/layers.h"
 #include "platform/memory_status.h"
 
@@ -73,43 +72,50 @@ bool inside_canvas(const EngineState& st, const Rect& r) {
            r.y2 < st.canvas.height;
 }
 
-// The three copies below move rectangles between canvas-sized buffers (W pixels
-// a row) and packed entry buffers (w pixels a row).
-uint8_t* bytes(uint16_t* p) { return reinterpret_cast<uint8_t*>(p); }
+// Rectangles move row by row between canvas-sized buffers (W elements a row) and
+// packed entry buffers (w a row). The live data, the back buffer and the entry
+// are always three distinct blocks, so doing every copy of one row before the
+// next row gives the same words as copying each rectangle whole, and a row read
+// twice is still in cache the second time: one pass over memory, not three.
+struct Rows {
+    uint8_t* base;
+    int64_t stride;  // bytes
+    uint8_t* row(int64_t i) const { return base + i * stride; }
+};
 
-void canvas_to_canvas(const EngineState& st, uint16_t* dst, const uint16_t* src, int64_t words,
-                      const Rect& r) {
+Rows canvas_rows(const EngineState& st, uint16_t* buf, int64_t words, const Rect& r) {
     const int64_t W = st.canvas.width;
-    const int64_t stride = W * words * 2;
-    const uint16_t* from = src + (int64_t(r.y1) * W + r.x1) * words;
-    imaging::overlay(bytes(dst), st.canvas.width, st.canvas.height, int32_t(words * 2), stride,
-                     reinterpret_cast<const uint8_t*>(from), int32_t(r.w()), int32_t(r.h()),
-                     stride, r.x1, r.y1);
+    return {reinterpret_cast<uint8_t*>(buf + (int64_t(r.y1) * W + r.x1) * words), W * words * 2};
 }
 
-void canvas_to_packed(const EngineState& st, uint16_t* dst, const uint16_t* src, int64_t words,
-                      const Rect& r) {
-    const int64_t W = st.canvas.width;
-    const uint16_t* from = src + (int64_t(r.y1) * W + r.x1) * words;
-    imaging::overlay(bytes(dst), int32_t(r.w()), int32_t(r.h()), int32_t(words * 2),
-                     r.w() * words * 2, reinterpret_cast<const uint8_t*>(from), int32_t(r.w()),
-                     int32_t(r.h()), W * words * 2, 0, 0);
-}
-
-void packed_to_canvas(const EngineState& st, uint16_t* dst, const uint16_t* src, int64_t words,
-                      const Rect& r) {
-    imaging::overlay(bytes(dst), st.canvas.width, st.canvas.height, int32_t(words * 2),
-                     int64_t(st.canvas.width) * words * 2, reinterpret_cast<const uint8_t*>(src),
-                     int32_t(r.w()), int32_t(r.h()), r.w() * words * 2, r.x1, r.y1);
+Rows packed_rows(uint16_t* buf, int64_t words, const Rect& r) {
+    return {reinterpret_cast<uint8_t*>(buf), r.w() * words * 2};
 }
 
 // Entry -> live, back buffer -> entry, live -> back buffer: afterwards the entry
 // holds what it replaced, ready for the opposite direction.
 void swap_rect(const EngineState& st, uint16_t* live, uint16_t* back, uint16_t* stored,
                int64_t words, const Rect& r) {
-    packed_to_canvas(st, live, stored, words, r);
-    canvas_to_packed(st, stored, back, words, r);
-    canvas_to_canvas(st, back, live, words, r);
+    const Rows l = canvas_rows(st, live, words, r), b = canvas_rows(st, back, words, r);
+    const Rows e = packed_rows(stored, words, r);
+    const size_t n = size_t(e.stride);
+    for (int64_t i = 0; i < r.h(); ++i) {
+        std::memcpy(l.row(i), e.row(i), n);
+        std::memcpy(e.row(i), b.row(i), n);
+        std::memcpy(b.row(i), l.row(i), n);
+    }
+}
+
+// A save: back buffer -> entry (when one was stored), then live -> back buffer.
+void save_rect(const EngineState& st, uint16_t* live, uint16_t* back, uint16_t* stored,
+               int64_t words, const Rect& r) {
+    const Rows l = canvas_rows(st, live, words, r), b = canvas_rows(st, back, words, r);
+    const Rows e = packed_rows(stored, words, r);
+    const size_t n = size_t(e.stride);
+    for (int64_t i = 0; i < r.h(); ++i) {
+        if (stored) std::memcpy(e.row(i), b.row(i), n);
+        std::memcpy(b.row(i), l.row(i), n);
+    }
 }
 
 void drop_redo_entries(EngineState& st, Spare& spare) {
@@ -239,8 +245,6 @@ void save(EngineState& st, bool save_layer, bool save_mask) {
         e.x2 = r.x2;
         e.y2 = r.y2;
         u.layer[0] = st.canvas.current_layer_num;
-        if (save_layer) canvas_to_packed(st, e.pixels.data(), back, kLayerWords, r);
-        if (save_mask) canvas_to_packed(st, e.mask.data(), back_mask, kMaskWords, r);
     } else {
         if (!pixels.empty()) subtract_used(u, kb_of(area, kLayerWords * 2));
         if (!mask_copy.empty()) subtract_used(u, kb_of(area, kMaskWords * 2));
@@ -248,8 +252,10 @@ void save(EngineState& st, bool save_layer, bool save_mask) {
 
     // Even when nothing was stored the back buffers follow the live data, so the
     // next save starts from the true current state.
-    if (save_layer) canvas_to_canvas(st, back, cur->pixels.data(), kLayerWords, r);
-    if (save_mask) canvas_to_canvas(st, back_mask, mask, kMaskWords, r);
+    UndoEntry* e = stored ? &u.entries[0] : nullptr;
+    if (save_layer)
+        save_rect(st, cur->pixels.data(), back, e ? e->pixels.data() : nullptr, kLayerWords, r);
+    if (save_mask) save_rect(st, mask, back_mask, e ? e->mask.data() : nullptr, kMaskWords, r);
     reset_changed_rect(st);
 }
 

@@ -559,4 +559,48 @@ TEST_F(UndoHistory, SaveAfterUndoReusesTheDroppedBlock) {
     EXPECT_EQ(copy_of(st.canvas.mask), mask_before);
 }
 
+// Saves and swaps copy row by row, all buffers at once; run back and forth over
+// rectangles of every shape, each undo and redo must give back the saved words.
+TEST(UndoHistoryCopies, RectanglesRoundTripWordForWord) {
+    constexpr int32_t w = 150, h = 140;
+    auto owner = make_canvas(w, h);
+    EngineState& st = *owner;
+    undo::set_levels(st, 4);
+    undo::set_budget_mb(st, 1000);
+    qrn::Rng rng;
+    rng.seed(5);
+    const auto word = [&] { return uint16_t(rng.next() * 2 + (rng.next() & 1)); };
+    const Rect rects[] = {{0, 0, w - 1, h - 1}, {3, 1, 7, 2}, {101, 7, 149, 130},
+                          {0, 0, 1, 1},         {5, 9, 140, 139}, {70, 3, 79, 100}};
+    std::vector<std::vector<uint16_t>> layers_seen{layer_of(st, 2)}, masks_seen{copy_of(st.canvas.mask)};
+    for (const Rect& r : rects) {
+        SCOPED_TRACE(r.x1 * 10000 + r.y1);
+        qrn::LayerRecord& l = st.canvas.slots[2];
+        for (int32_t y = r.y1; y <= r.y2; y += 1 + rng.next() % 3)
+            for (int32_t x = r.x1; x <= r.x2; ++x) {
+                for (int c = 0; c < 4; ++c) l.pixels[(size_t(y) * w + size_t(x)) * 4 + c] = word();
+                st.canvas.mask[size_t(y) * w + size_t(x)] = word();
+            }
+        st.undo.changed = {r.x1, r.y1, r.x2, r.y2};
+        undo::save(st, true, true);
+        layers_seen.push_back(layer_of(st, 2));
+        masks_seen.push_back(copy_of(st.canvas.mask));
+        ASSERT_EQ(copy_of(st.undo.back_pixels), layers_seen.back());
+        ASSERT_EQ(copy_of(st.undo.back_mask), masks_seen.back());
+        // Back and forth over the newest entries the history keeps.
+        const size_t depth = std::min<size_t>(4, layers_seen.size() - 1);
+        for (size_t k = 1; k <= depth; ++k) {
+            undo::undo(st);
+            ASSERT_EQ(layer_of(st, 2), layers_seen[layers_seen.size() - 1 - k]);
+            ASSERT_EQ(copy_of(st.canvas.mask), masks_seen[masks_seen.size() - 1 - k]);
+        }
+        for (size_t k = depth; k >= 1; --k) {
+            undo::redo(st);
+            ASSERT_EQ(layer_of(st, 2), layers_seen[layers_seen.size() - k]);
+            ASSERT_EQ(copy_of(st.canvas.mask), masks_seen[masks_seen.size() - k]);
+        }
+        ASSERT_EQ(copy_of(st.undo.back_pixels), layers_seen.back());
+    }
+}
+
 }  // namespace
