@@ -87,7 +87,9 @@ uint8_t* decode_tga(const uint8_t* data, size_t size, int32_t* width, int32_t* h
             return nullptr;
         }
     }
-    if (bpp == 4) opaque_if_no_alpha(pixels, size_t(count));
+    // A file that declares eight alpha bits means them, even when all are 0
+    // (a transparent page); without the declaration the byte may be padding.
+    if (bpp == 4 && (descriptor & 0x0F) == 0) opaque_if_no_alpha(pixels, size_t(count));
     *width = int32_t(w);
     *height = int32_t(h);
     return pixels;
