@@ -446,6 +446,59 @@ QRN_API void QRN_CALL QRN_RGBAlphaToRGB(uint8_t* destination, int32_t width, int
 QRN_API int32_t QRN_CALL QRN_IPLInit(int32_t unused);
 QRN_API void QRN_CALL QRN_IPLExit(void);
 
+/* ---- Image files and the new RGBA buffer ------------------------------ */
+/* Paths are zero-terminated; extensions include the dot and compare without
+ * regard to case. Files are written beside the path and renamed into place
+ * only when complete, so a failed write leaves an existing file as it was.
+ * Readers take PNG, JPEG, BMP, TGA, TIFF, GIF (first frame), PCX and PSD by
+ * content; metafiles read as unreadable. Sides are 1..10000. */
+
+/// Resolution of the file in dots per inch: 72, 96, 150, 200, 300, 450 or 600 (72 if unknown).
+QRN_API int32_t QRN_CALL QRN_GetDPIFromFile(const char* path);
+/// 1 if the file was read into the new RGBA buffer; 0 leaves the old buffer as it was.
+QRN_API int32_t QRN_CALL QRN_ReadFromFile(const char* path);
+/// 1 if the image is exactly width x height and was copied into destination (packed RGB24, width x height x 3 bytes); else 0, destination untouched.
+QRN_API int32_t QRN_CALL QRN_ReadFromFileRGB24(uint8_t* destination, int32_t width,
+                                               int32_t height, const char* path);
+/// As QRN_ReadFromFileRGB24 with packed RGBA32 (width x height x 4 bytes).
+QRN_API int32_t QRN_CALL QRN_ReadFromFileRGBA32(uint8_t* destination, int32_t width,
+                                                int32_t height, const char* path);
+/// Packed RGB24 to .bmp .png .emf .gif .jpg (quality 97) .pcx .psd .wmf (EMF); 1 if written, 0 otherwise.
+QRN_API int32_t QRN_CALL QRN_WriteToFileRGB24(const uint8_t* pixels, int32_t width,
+                                              int32_t height, const char* path,
+                                              const char* extension, int32_t dpi);
+/// Packed RGBA32 to .png .tga .tif; 1 if written, 0 otherwise.
+QRN_API int32_t QRN_CALL QRN_WriteToFileRGBA32(const uint8_t* pixels, int32_t width,
+                                               int32_t height, const char* path,
+                                               const char* extension, int32_t dpi);
+/// The merged page as RGB24, one row at a time, to .bmp .png .jpg; always 0.
+QRN_API int32_t QRN_CALL QRN_SavePageToFileRGB24(const char* path, const char* extension,
+                                                 int32_t dpi);
+/// The merged page as RGBA32, one row at a time, to .png .tga .tif; always 0.
+QRN_API int32_t QRN_CALL QRN_SavePageToFileRGB32(const char* path, const char* extension,
+                                                 int32_t dpi);
+/// A 24-bit BMP 100 pixels on the longer side, whatever dstPath is called; always 0.
+QRN_API int32_t QRN_CALL QRN_MakeThumbnail(const char* srcPath, const char* dstPath);
+/// A JPEG (quality 75) fitted within maxWidth x maxHeight, never enlarged; always 0.
+QRN_API int32_t QRN_CALL QRN_MakeWebPic(const char* srcPath, const char* dstPath,
+                                        int32_t maxWidth, int32_t maxHeight);
+/// Sides of the new RGBA buffer; they keep their values after QRN_DeleteNewRGBA.
+QRN_API int32_t QRN_CALL QRN_GetNewRGBAWidth(void);
+QRN_API int32_t QRN_CALL QRN_GetNewRGBAHeight(void);
+/// Copies the new RGBA buffer (width x height x 4 bytes) into destination; nothing if absent.
+QRN_API void QRN_CALL QRN_GetNewRGBA32(uint8_t* destination);
+/// Copies it as packed RGB24 (rows of exactly width x 3 bytes); nothing if absent.
+QRN_API void QRN_CALL QRN_GetNewRGBA24(uint8_t* destination);
+/// The buffer resampled to newWidth x newHeight (1..10000) as packed RGB24; nothing if absent.
+QRN_API void QRN_CALL QRN_GetResizedNewRGBA24(uint8_t* destination, int32_t newWidth,
+                                              int32_t newHeight);
+/// Loads the buffer into the current layer through the mask; rows written, 0 if none.
+QRN_API int32_t QRN_CALL QRN_SetInNewRGBA(void);
+/// Frees the new RGBA buffer; always 0.
+QRN_API int32_t QRN_CALL QRN_DeleteNewRGBA(void);
+/// 1 if oldPath was renamed to newPath; 0, both files intact, when newPath exists.
+QRN_API int32_t QRN_CALL QRN_RenameFile(const char* oldPath, const char* newPath);
+
 #ifdef __cplusplus
 }
 #endif

@@ -183,12 +183,21 @@ struct WorkBuffers {
     Buffer<uint8_t> src32, dst32, src24, dst24;
 };
 
+// The new RGBA buffer: one packed RGBA32 image filled by file, clipboard and
+// screen input. Width and height keep their last values after it is freed.
+struct NewRgba {
+    Buffer<uint8_t> pixels;  // width x height x 4, or empty
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
 struct EngineState {
     Settings settings;
     Canvas canvas;
     BrushBuffers brush;
     UndoHistory undo;
     WorkBuffers work;
+    NewRgba new_rgba;
     RandomByteArray grit_placement, grit_value, pix_colour_vary, pix_lum_vary;
     Rng rng;  // ours, not rand(): same sequence on every platform
     LastError last_error;

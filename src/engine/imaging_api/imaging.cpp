@@ -87,3 +87,96 @@ bool resize(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint
 }
 
 }  // namespace qrn::imaging
+
+#include "imaginglib/codecs/writers.h"
+
+namespace qrn::imaging {
+namespace {
+
+namespace codecs = imaginglib::codecs;
+
+codecs::Format to_codec(FileFormat f) {
+    switch (f) {
+        case FileFormat::Bmp: return codecs::Format::Bmp;
+        case FileFormat::Png: return codecs::Format::Png;
+        case FileFormat::Jpeg: return codecs::Format::Jpeg;
+        case FileFormat::Tga: return codecs::Format::Tga;
+        case FileFormat::Tiff: return codecs::Format::Tiff;
+        case FileFormat::Gif: return codecs::Format::Gif;
+        case FileFormat::Pcx: return codecs::Format::Pcx;
+        case FileFormat::Psd: return codecs::Format::Psd;
+        case FileFormat::Emf: return codecs::Format::Emf;
+    }
+    return codecs::Format::Bmp;
+}
+
+codecs::WriteOptions to_codec(const FileOptions& o) {
+    codecs::WriteOptions w;
+    w.resolution = {o.has_resolution, o.res_x, o.res_y, o.res_unit};
+    w.jpeg_quality = o.jpeg_quality;
+    w.jpeg_full_chroma = o.jpeg_full_chroma;
+    return w;
+}
+
+}  // namespace
+
+bool probe_image_file(const char* path, FileHeader& out) {
+    imaginglib::ImageProbe p;
+    if (!imaginglib::probe_image_file(path, p)) return false;
+    out = {p.type, p.dims_known, p.width, p.height, p.resolution, p.unit};
+    return true;
+}
+
+bool read_metafile(const char* path, int32_t canvas_w, int32_t canvas_h, uint32_t background,
+                   std::vector<uint8_t>& rgb, int32_t& width, int32_t& height) {
+    int32_t w = 0, h = 0;
+    const std::unique_ptr<uint8_t, ImageBlockFree> block(
+        imaginglib::read_metafile(path, &w, &h, canvas_w, canvas_h, background));
+    if (!block || !valid_side(w) || !valid_side(h)) return false;
+    std::vector<uint8_t> copy(block.get(), block.get() + size_t(w) * size_t(h) * 3);
+    rgb = std::move(copy);
+    width = w;
+    height = h;
+    return true;
+}
+
+bool write_image_file(const char* path, FileFormat format, const uint8_t* pixels, int32_t width,
+                      int32_t height, int32_t bytes_per_pixel, int64_t stride,
+                      const FileOptions& options) {
+    codecs::FileDest dest(path);
+    return dest.ok() &&
+           codecs::write_image(to_codec(format), dest, pixels, width, height, bytes_per_pixel,
+                               stride, to_codec(options)) &&
+           dest.commit();
+}
+
+struct LineFile::Impl {
+    explicit Impl(const char* path) : dest(path) {}
+    codecs::FileDest dest;
+    std::unique_ptr<codecs::LineWriter> writer;
+};
+
+LineFile::LineFile() = default;
+LineFile::~LineFile() = default;
+
+bool LineFile::open(const char* path, FileFormat format, int32_t width, int32_t height,
+                    int32_t bytes_per_pixel, const FileOptions& options) {
+    auto impl = std::make_unique<Impl>(path);
+    if (!impl->dest.ok()) return false;
+    impl->writer = codecs::make_line_writer(to_codec(format), impl->dest, width, height,
+                                            bytes_per_pixel, to_codec(options));
+    if (!impl->writer) return false;
+    impl_ = std::move(impl);
+    return true;
+}
+
+bool LineFile::write_line(const uint8_t* row) { return impl_ && impl_->writer->write_line(row); }
+
+bool LineFile::close() {
+    if (!impl_) return false;
+    const bool ok = impl_->writer->finish() && impl_->dest.commit();
+    impl_.reset();
+    return ok;
+}
+
+}  // namespace qrn::imaging

@@ -53,3 +53,65 @@ bool resize(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint
             int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel);
 
 }  // namespace qrn::imaging
+
+#include <memory>
+
+namespace qrn::imaging {
+
+// ---- Image files ----
+
+// File-type codes of the probe: the engine acts on these.
+constexpr int32_t kFileBmp = 1, kFileJpeg = 3, kFilePng = 4, kFileTiff = 6, kFileEmf = 7,
+                  kFileWmf = 8, kFilePsd = 10;
+
+// A file's type by content and, where its header could be read, the stored
+// resolution with the format's own unit code (BMP 2 = per metre; JPEG 1 inch,
+// 2 cm; PNG 1 = per metre; TIFF and PSD 2 inch, 3 cm; 0 none).
+struct FileHeader {
+    int32_t type = 0;
+    bool dims_known = false;
+    int32_t width = 0, height = 0;
+    uint32_t resolution = 0;
+    int32_t unit = 0;
+};
+// False when the file cannot be opened.
+bool probe_image_file(const char* path, FileHeader& out);
+
+// The metafile renderer: RGB24 at the canvas size over the background colour
+// (0x00BBGGRR). We have none, so this always fails quietly.
+bool read_metafile(const char* path, int32_t canvas_w, int32_t canvas_h, uint32_t background,
+                   std::vector<uint8_t>& rgb, int32_t& width, int32_t& height);
+
+enum class FileFormat { Bmp, Png, Jpeg, Tga, Tiff, Gif, Pcx, Psd, Emf };
+
+struct FileOptions {
+    bool has_resolution = false;
+    double res_x = 0, res_y = 0;  // in the format's unit, truncated by the writer
+    int32_t res_unit = 0;
+    int32_t jpeg_quality = 97;
+    bool jpeg_full_chroma = false;  // accurate DCT, no smoothing, no chroma subsampling
+};
+
+// Whole image, rows top first. Written beside path and renamed over it only
+// when complete; false (and path untouched) for anything that fails.
+bool write_image_file(const char* path, FileFormat format, const uint8_t* pixels, int32_t width,
+                      int32_t height, int32_t bytes_per_pixel, int64_t stride,
+                      const FileOptions& options);
+
+// The same one row at a time (BMP bottom row first); close() makes the file.
+// Giving up before close() leaves path untouched.
+class LineFile {
+public:
+    LineFile();
+    ~LineFile();
+    bool open(const char* path, FileFormat format, int32_t width, int32_t height,
+              int32_t bytes_per_pixel, const FileOptions& options);
+    bool write_line(const uint8_t* row);
+    bool close();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qrn::imaging
