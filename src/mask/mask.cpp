@@ -1,7 +1,7 @@
 // The selection mask's operations. Each is one pass over the canvas in row
 // order. The exact, range, map and diff creations share one branch-free kernel
-// so that their tests compile to straight compares; only the hue range calls
-// the floating-point colour conversion.
+// so that their tests compile to straight compares; the colour and hue ranges,
+// the costly ones, also have vector loops (mask_kernels.h).
 #include "mask/mask.h"
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 
 #include "engine/layers.h"
 #include "engine/pixel_format.h"
+#include "mask/mask_loops.h"
 #include "script/colour_spaces.h"
 
 namespace qrn::mask {
@@ -208,17 +209,25 @@ void create_from_rgb24_colour(EngineState& st, const uint8_t* img, int32_t r, in
 }
 
 void create_from_colour_range(EngineState& st, const uint8_t* img, int32_t r, int32_t g, int32_t b,
-                              int32_t range, int32_t level) {
+                              int32_t range, int32_t level, composite::Simd simd) {
     const int32_t t = range_threshold(range);
     const ByteWindow wr = ByteWindow::around(r, t);
     const ByteWindow wg = ByteWindow::around(g, t);
     const ByteWindow wb = ByteWindow::around(b, t);
-    if (!img || wr.empty || wg.empty || wb.empty) return;
-    select_where(st, level_value(level), [=](int64_t k) {
-        const uint32_t p = pixel_word(img, k);
-        // Branch-free on purpose: the three tests are cheap, a mispredict is not.
-        return (int(wr.holds(p)) & int(wg.holds(p >> 8)) & int(wb.holds(p >> 16))) != 0;
-    });
+    uint16_t* m = layers::canvas_mask(st);
+    if (!m || !img || wr.empty || wg.empty || wb.empty) return;
+    detail::ColourRangeJob job;
+    job.img = img;
+    job.mask = m;
+    job.n = layers::canvas_pixels(st);
+    const ByteWindow* w[3] = {&wr, &wg, &wb};
+    for (int c = 0; c < 3; ++c) {
+        job.lo[c] = w[c]->lo;
+        job.span[c] = w[c]->span;
+    }
+    job.value = level_value(level);
+    composite::detail::run_best(simd, job, detail::colour_range_scalar, detail::colour_range_sse2,
+                                detail::colour_range_avx2);
 }
 
 void create_from_alpha_range(EngineState& st, const uint8_t* img, int32_t alpha, int32_t range,
@@ -242,28 +251,18 @@ void create_from_luminance_range(EngineState& st, const uint8_t* img, int32_t r,
 }
 
 void create_from_hue_range(EngineState& st, const uint8_t* img, int32_t r, int32_t g, int32_t b,
-                           int32_t range, int32_t level) {
+                           int32_t range, int32_t level, composite::Simd simd) {
     uint16_t* m = layers::canvas_mask(st);
     if (!m || !img) return;
-    const double href = script::rgb_to_hsv(r, g, b).h;  // once, not per pixel
-    const int32_t t = hue_threshold(range);
-    const uint16_t value = level_value(level);
-    HueMemo memo;
-    // Runs of one colour, the common case in paint, skip even the memo.
-    uint32_t last_rgb = 0xFFFFFFFFu;
-    bool last_match = false;
-    const int64_t n = layers::canvas_pixels(st);
-    for (int64_t k = 0; k < n; ++k) {
-        const uint32_t rgb = pixel_word(img, k) & 0xFFFFFFu;
-        if (rgb != last_rgb) {
-            last_rgb = rgb;
-            last_match = memo.lookup(rgb, [rgb, href, t] {
-                const script::Hsv hsv = script::rgb_to_hsv(rgb & 0xFF, rgb >> 8 & 0xFF, rgb >> 16);
-                return hue_matches(hsv.h, href, t);
-            });
-        }
-        if (last_match) m[k] = value;
-    }
+    detail::HueRangeJob job;
+    job.img = img;
+    job.mask = m;
+    job.n = layers::canvas_pixels(st);
+    job.href = script::rgb_to_hsv(r, g, b).h;  // once, not per pixel
+    job.t = hue_threshold(range);
+    job.value = level_value(level);
+    composite::detail::run_best(simd, job, detail::hue_range_scalar, detail::hue_range_sse2,
+                                detail::hue_range_avx2);
 }
 
 void create_from_flood_map(EngineState& st, const uint8_t* map, int32_t level) {
@@ -301,6 +300,41 @@ void replace_alpha_range_rgba32(const EngineState& st, uint8_t* img, int32_t alp
         if (wa.holds(p[3])) std::memcpy(p, colour, 4);
     }
 }
+
+// ---- Scalar references of the vector range loops ----------------------------------------
+
+namespace detail {
+
+void colour_range_scalar(const ColourRangeJob& job) {
+    for (int64_t k = 0; k < job.n; ++k) {
+        const uint32_t p = pixel_word(job.img, k);
+        // Branch-free on purpose: the three tests are cheap, a mispredict is not.
+        const bool in = (int(((p - job.lo[0]) & 0xFFu) <= job.span[0]) &
+                         int((((p >> 8) - job.lo[1]) & 0xFFu) <= job.span[1]) &
+                         int((((p >> 16) - job.lo[2]) & 0xFFu) <= job.span[2])) != 0;
+        job.mask[k] = in ? job.value : job.mask[k];
+    }
+}
+
+void hue_range_scalar(const HueRangeJob& job) {
+    HueMemo memo;
+    // Runs of one colour, the common case in paint, skip even the memo.
+    uint32_t last_rgb = 0xFFFFFFFFu;
+    bool last_match = false;
+    for (int64_t k = 0; k < job.n; ++k) {
+        const uint32_t rgb = pixel_word(job.img, k) & 0xFFFFFFu;
+        if (rgb != last_rgb) {
+            last_rgb = rgb;
+            last_match = memo.lookup(rgb, [rgb, &job] {
+                const script::Hsv hsv = script::rgb_to_hsv(rgb & 0xFF, rgb >> 8 & 0xFF, rgb >> 16);
+                return hue_matches(hsv.h, job.href, job.t);
+            });
+        }
+        if (last_match) job.mask[k] = job.value;
+    }
+}
+
+}  // namespace detail
 
 // ---- Packed 8-bit conversions -----------------------------------------------------------------
 

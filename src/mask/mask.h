@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 
+#include "composite/composite_job.h"
 #include "engine/arith.h"
 #include "engine/engine_state.h"
 
@@ -77,14 +78,18 @@ void create_from_rgba_colour(EngineState& st, const uint8_t* img, int32_t r, int
                              int32_t level);
 void create_from_rgb24_colour(EngineState& st, const uint8_t* img, int32_t r, int32_t g, int32_t b,
                               int32_t level);
+// The colour and hue ranges run vector loops; `simd` picks one (tests compare them
+// against Scalar, the reference).
 void create_from_colour_range(EngineState& st, const uint8_t* img, int32_t r, int32_t g, int32_t b,
-                              int32_t range, int32_t level);
+                              int32_t range, int32_t level,
+                              composite::Simd simd = composite::Simd::Best);
 void create_from_alpha_range(EngineState& st, const uint8_t* img, int32_t alpha, int32_t range,
                              int32_t level);
 void create_from_luminance_range(EngineState& st, const uint8_t* img, int32_t r, int32_t g,
                                  int32_t b, int32_t range, int32_t level);
 void create_from_hue_range(EngineState& st, const uint8_t* img, int32_t r, int32_t g, int32_t b,
-                           int32_t range, int32_t level);
+                           int32_t range, int32_t level,
+                           composite::Simd simd = composite::Simd::Best);
 // Map bytes equal to 1 (one byte a canvas pixel, W bytes a row).
 void create_from_flood_map(EngineState& st, const uint8_t* map, int32_t level);
 // Pixels where any of the four bytes of a and b differ get the low 16 bits of value.

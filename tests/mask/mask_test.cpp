@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -357,33 +358,48 @@ TEST_F(Mask, GreyReferenceWithRangeZeroMatchesOnlyGreys) {
     EXPECT_EQ(mask_words(), (std::vector<uint16_t>{0, 0, kUntouched, 0, kUntouched}));
 }
 
-// The hue range remembers results by colour and reuses them along runs; on
-// seeded input it must equal the plain per-pixel conversion, with memo
-// collisions, repeated palette colours, runs and fresh noise all present.
-TEST_F(Mask, HueRangeMatchesThePlainPerPixelTestOnSeededInput) {
-    make(96, 64);
-    std::mt19937 rng(7);
-    std::vector<uint8_t> img(size_t(w) * size_t(h) * 4);
-    std::vector<std::array<uint8_t, 3>> palette(40);
-    for (auto& c : palette) c = {uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
-    for (size_t k = 0; k < size_t(w) * size_t(h); ++k) {
-        if (k > 0 && rng() % 2 == 0) {  // continue a run
-            std::copy_n(&img[(k - 1) * 4], 4, &img[k * 4]);
-            continue;
+// The colour and hue ranges run vector loops; every width must give the words of
+// the plain per-pixel rule on seeded pictures with runs (the hue's memo and run
+// reuse), repeated palette colours, exact hues, greys and fresh noise, and a
+// width that leaves a tail after the last full step.
+class MaskRangeLoops : public Mask, public ::testing::WithParamInterface<composite::Simd> {
+protected:
+    void SetUp() override {
+        if (GetParam() == composite::Simd::Avx2 && !composite::detail::cpu_has_avx2())
+            GTEST_SKIP() << "no AVX2 on this processor";
+        make(97, 63);
+        std::mt19937 rng(7);
+        std::vector<std::array<uint8_t, 3>> palette = {
+            {255, 0, 0}, {255, 255, 0}, {0, 255, 0}, {0, 255, 255}, {0, 0, 255}, {255, 0, 255},
+            {204, 0, 34}, {204, 34, 0}, {77, 77, 77}, {0, 0, 0}, {255, 255, 255}, {10, 200, 90}};
+        for (int i = 0; i < 40; ++i) palette.push_back({uint8_t(rng()), uint8_t(rng()), uint8_t(rng())});
+        img.resize(size_t(w) * size_t(h) * 4);
+        for (size_t k = 0; k < size_t(w) * size_t(h); ++k) {
+            if (k > 0 && rng() % 2 == 0) {  // continue a run
+                std::copy_n(&img[(k - 1) * 4], 4, &img[k * 4]);
+                continue;
+            }
+            const auto c = rng() % 3 == 0
+                               ? std::array<uint8_t, 3>{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())}
+                               : palette[rng() % palette.size()];
+            img[k * 4 + 0] = c[0], img[k * 4 + 1] = c[1], img[k * 4 + 2] = c[2];
+            img[k * 4 + 3] = uint8_t(rng());
         }
-        const bool noise = rng() % 3 == 0;
-        const auto c = noise
-                           ? std::array<uint8_t, 3>{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())}
-                           : palette[rng() % palette.size()];
-        img[k * 4 + 0] = c[0], img[k * 4 + 1] = c[1], img[k * 4 + 2] = c[2], img[k * 4 + 3] = 255;
+        for (int i = 0; i < 12; ++i)
+            refs.push_back({int32_t(rng() % 256), int32_t(rng() % 256), int32_t(rng() % 256)});
     }
-    const int32_t refs[][3] = {{255, 0, 0}, {10, 200, 90}, {40, 40, 40}, {0, 0, 255}};
+    std::vector<uint8_t> img;
+    std::vector<std::array<int32_t, 3>> refs = {
+        {255, 0, 0}, {10, 200, 90}, {40, 40, 40}, {0, 0, 255}, {204, 0, 34}, {-20, 300, 128}};
+};
+
+TEST_P(MaskRangeLoops, HueRangeMatchesThePerPixelConversion) {
     for (const auto& ref : refs)
-        for (int32_t range : {0, 5, 12, 50, 100}) {
+        for (int32_t range : {0, 1, 5, 12, 50, 100, -3}) {
             SCOPED_TRACE(testing::Message()
                          << ref[0] << "," << ref[1] << "," << ref[2] << " range " << range);
             fill_mask(kUntouched);
-            mask::create_from_hue_range(st, img.data(), ref[0], ref[1], ref[2], range, 3);
+            mask::create_from_hue_range(st, img.data(), ref[0], ref[1], ref[2], range, 3, GetParam());
             const double href = script::rgb_to_hsv(ref[0], ref[1], ref[2]).h;
             const int32_t t = mask::hue_threshold(range);
             for (size_t k = 0; k < size_t(w) * size_t(h); ++k) {
@@ -393,6 +409,27 @@ TEST_F(Mask, HueRangeMatchesThePlainPerPixelTestOnSeededInput) {
             }
         }
 }
+
+TEST_P(MaskRangeLoops, ColourRangeMatchesThePerPixelRule) {
+    for (const auto& ref : refs)
+        for (int32_t range : {0, 1, 7, 20, 50, 100, 150}) {
+            SCOPED_TRACE(testing::Message()
+                         << ref[0] << "," << ref[1] << "," << ref[2] << " range " << range);
+            fill_mask(kUntouched);
+            mask::create_from_colour_range(st, img.data(), ref[0], ref[1], ref[2], range, 9,
+                                           GetParam());
+            const int32_t t = mask::range_threshold(range);
+            for (size_t k = 0; k < size_t(w) * size_t(h); ++k) {
+                bool in = true;
+                for (int c = 0; c < 3; ++c) in = in && std::abs(img[k * 4 + size_t(c)] - ref[size_t(c)]) <= t;
+                ASSERT_EQ(st.canvas.mask[k], in ? 246 << 8 : kUntouched) << k;
+            }
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWidth, MaskRangeLoops,
+                         ::testing::Values(composite::Simd::Scalar, composite::Simd::Sse2,
+                                           composite::Simd::Avx2));
 
 // ---- Applying the mask to host images ---------------------------------------------------------
 
