@@ -126,6 +126,43 @@ template <class T>
     });
 }
 
+// Host RGBA64 buffers come with a byte stride, so an odd stride leaves rows that
+// are not word aligned; reading or writing them as uint16_t would be undefined.
+// Such rows go through an aligned copy, a chunk of whole pixels at a time.
+constexpr int64_t kBouncePixels = 64;
+
+bool word_aligned(const void* p) { return (reinterpret_cast<uintptr_t>(p) & 1) == 0; }
+
+void narrow_host_words(uint8_t* d, const uint16_t* s, int64_t pixels) {
+    if (word_aligned(s)) return narrow_words(d, s, pixels * 4);
+    uint16_t tmp[kBouncePixels * 4];
+    for (int64_t j = 0; j < pixels; j += kBouncePixels) {
+        const int64_t n = std::min(kBouncePixels, pixels - j);
+        std::memcpy(tmp, reinterpret_cast<const uint8_t*>(s) + j * 8, size_t(n) * 8);
+        narrow_words(d + j * 4, tmp, n * 4);
+    }
+}
+
+void narrow_host_rgb(uint8_t* d, const uint16_t* s, int64_t pixels) {
+    if (word_aligned(s)) return narrow_row_rgb(d, s, pixels);
+    uint16_t tmp[kBouncePixels * 4];
+    for (int64_t j = 0; j < pixels; j += kBouncePixels) {
+        const int64_t n = std::min(kBouncePixels, pixels - j);
+        std::memcpy(tmp, reinterpret_cast<const uint8_t*>(s) + j * 8, size_t(n) * 8);
+        narrow_row_rgb(d + j * 3, tmp, n);
+    }
+}
+
+void fill_host_words(uint16_t* d, int64_t pixels, uint16_t r, uint16_t g, uint16_t b, uint16_t a) {
+    if (word_aligned(d)) return fill4<uint16_t>(d, pixels, r, g, b, a);
+    uint16_t tmp[kBouncePixels * 4];
+    for (int64_t j = 0; j < kBouncePixels; ++j)
+        tmp[4 * j] = r, tmp[4 * j + 1] = g, tmp[4 * j + 2] = b, tmp[4 * j + 3] = a;
+    for (int64_t j = 0; j < pixels; j += kBouncePixels)
+        std::memcpy(reinterpret_cast<uint8_t*>(d) + j * 8, tmp,
+                    size_t(std::min(kBouncePixels, pixels - j)) * 8);
+}
+
 // ---- Weighted RGBA32 load --------------------------------------------------
 
 template <LoadVariant V>
@@ -437,14 +474,14 @@ void rgba64_to_rgba32(uint8_t* dst, int64_t dst_stride, const uint16_t* src, int
                       int32_t w, int32_t h) {
     if (!dst || !src || w <= 0) return;
     for (int64_t i = 0; i < h; ++i)
-        narrow_words(row_at(dst, dst_stride, i), row_at(src, src_stride, i), int64_t(w) * 4);
+        narrow_host_words(row_at(dst, dst_stride, i), row_at(src, src_stride, i), w);
 }
 
 void rgba64_to_rgb24(uint8_t* dst, int64_t dst_stride, const uint16_t* src, int64_t src_stride,
                      int32_t w, int32_t h) {
     if (!dst || !src || w <= 0) return;
     for (int64_t i = 0; i < h; ++i)
-        narrow_row_rgb(row_at(dst, dst_stride, i), row_at(src, src_stride, i), w);
+        narrow_host_rgb(row_at(dst, dst_stride, i), row_at(src, src_stride, i), w);
 }
 
 void rgba64_to_rgb24_canvas(const EngineState& st, uint8_t* dst, int32_t dst_stride,
@@ -557,8 +594,8 @@ void clear_rgba64(const EngineState& st, uint16_t* buf, int32_t stride, int32_t 
                   int32_t b, int32_t a) {
     if (!buf) return;
     for (int64_t i = 0; i < st.canvas.height; ++i)
-        fill4<uint16_t>(row_at(buf, stride, i), st.canvas.width, uint16_t(r), uint16_t(g), uint16_t(b),
-                   uint16_t(a));
+        fill_host_words(row_at(buf, stride, i), st.canvas.width, uint16_t(r), uint16_t(g),
+                        uint16_t(b), uint16_t(a));
 }
 
 void clear_rgba32(const EngineState& st, uint8_t* buf, int32_t stride, int32_t r, int32_t g,

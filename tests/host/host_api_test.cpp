@@ -335,3 +335,30 @@ TEST_F(Host, MergeAndRenderThroughTheApi) {
     EXPECT_EQ(again, page);
     EXPECT_STREQ(QRN_GetLastError(), "");
 }
+
+// RGBA64 host rows at an odd byte stride are not word aligned: the conversions and
+// the fill must give the same bytes as at an even stride.
+TEST_F(Host, OddStridesOfWordBuffersGiveTheSameBytes) {
+    const int32_t even = kW * 8 + 2, odd = kW * 8 + 1, wide = kW * 4;
+    std::vector<uint8_t> a(size_t(even) * kH + 8), b(size_t(odd) * kH + 8);
+    QRN_ClearRGBA64(reinterpret_cast<uint16_t*>(a.data()), even, 0x1234, 0x5678, 0x9ABC, 0xDEF0);
+    QRN_ClearRGBA64(reinterpret_cast<uint16_t*>(b.data() + 1), odd, 0x1234, 0x5678, 0x9ABC, 0xDEF0);
+    for (int y = 0; y < kH; ++y)
+        ASSERT_EQ(0, std::memcmp(&a[size_t(y) * even], &b[size_t(y) * odd + 1], size_t(kW) * 8)) << y;
+    for (size_t i = 0; i < a.size(); ++i) a[i] = uint8_t(i * 13 + 5);
+    for (int y = 0; y < kH; ++y)
+        std::memcpy(&b[size_t(y) * odd + 1], &a[size_t(y) * even], size_t(kW) * 8);
+    for (int bpp : {4, 3}) {
+        std::vector<uint8_t> from_even(size_t(wide) * kH), from_odd(size_t(wide) * kH);
+        const auto* se = reinterpret_cast<const uint16_t*>(a.data());
+        const auto* so = reinterpret_cast<const uint16_t*>(b.data() + 1);
+        if (bpp == 4) {
+            QRN_GetRGBA32FromRGBA64(from_even.data(), wide, 5, kH, se, even);
+            QRN_GetRGBA32FromRGBA64(from_odd.data(), wide, 5, kH, so, odd);
+        } else {
+            QRN_GetRGB24FromRGBA64(from_even.data(), wide, se, even);
+            QRN_GetRGB24FromRGBA64(from_odd.data(), wide, so, odd);
+        }
+        EXPECT_EQ(from_even, from_odd) << bpp;
+    }
+}
