@@ -1,10 +1,12 @@
 // Adjustment filters. The products are taken in double precision and truncated:
 // single precision gives different bytes for some (a, c) pairs (the post-filter
-// of c = a = 25 is 254 in double, 255 in float), and hosts see them.
+// of c = a = 25 is 254 in double, 255 in float), and hosts see them. The 16-bit
+// loops here are the scalar references of the vector ones (adjust_kernels.h).
 #include "composite/adjust.h"
 
 #include <algorithm>
 
+#include "composite/adjust_loops.h"
 #include "engine/arith.h"
 #include "engine/layers.h"
 #include "engine/pixels.h"
@@ -62,20 +64,9 @@ void filter_rgba32(uint8_t* buf, int64_t n, bool (*takes)(uint32_t)) {
 bool translucent(uint32_t a) { return a != 0 && a != 255; }
 bool visible(uint32_t a) { return a != 0; }
 
-}  // namespace
-
-void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height) {
-    if (buf) filter_rgba32<pre_filtered>(buf, pixel_count(width, height), translucent);
-}
-
-void post_filter_rgba32(uint8_t* buf, int32_t width, int32_t height) {
-    if (buf) filter_rgba32<post_filtered>(buf, pixel_count(width, height), translucent);
-}
-
-// The 16-bit pair has no table (65,536 alphas): a division per pixel, which
-// bounds their speed.
-void pre_filter_rgba64(uint16_t* buf, int32_t width, int32_t height) {
-    const int64_t n = buf ? pixel_count(width, height) : 0;
+// The 16-bit pair has no table (65,536 alphas): a division per pixel, which the
+// vector loops share out over four pixels.
+void pre_filter_rgba64_scalar(uint16_t* buf, int64_t n) {
     for (int64_t k = 0; k < n; ++k) {
         uint16_t* p = buf + 4 * k;
         const uint32_t a = p[3];
@@ -85,8 +76,7 @@ void pre_filter_rgba64(uint16_t* buf, int32_t width, int32_t height) {
     }
 }
 
-void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height) {
-    const int64_t n = buf ? pixel_count(width, height) : 0;
+void post_filter_rgba64_scalar(uint16_t* buf, int64_t n) {
     for (int64_t k = 0; k < n; ++k) {
         uint16_t* p = buf + 4 * k;
         const uint32_t a = p[3];
@@ -94,6 +84,38 @@ void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height) {
         const double f = 65535.0 / a;
         for (int c = 0; c < 3; ++c) p[c] = uint16_t(std::min(trunc_i32(f * p[c]), 0xFFFF));
     }
+}
+
+void run(Simd simd, detail::AdjustKind kind, uint16_t* buf, int64_t n) {
+    if (n <= 0) return;
+    detail::AdjustJob job;
+    job.kind = kind;
+    job.buf = buf;
+    job.n = n;
+    detail::run_best(simd, job, detail::adjust_scalar, detail::adjust_sse2, detail::adjust_avx2);
+}
+
+}  // namespace
+
+void detail::adjust_scalar(const AdjustJob& job) {
+    if (job.kind == AdjustKind::Pre64) pre_filter_rgba64_scalar(job.buf, job.n);
+    if (job.kind == AdjustKind::Post64) post_filter_rgba64_scalar(job.buf, job.n);
+}
+
+void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height) {
+    if (buf) filter_rgba32<pre_filtered>(buf, pixel_count(width, height), translucent);
+}
+
+void post_filter_rgba32(uint8_t* buf, int32_t width, int32_t height) {
+    if (buf) filter_rgba32<post_filtered>(buf, pixel_count(width, height), translucent);
+}
+
+void pre_filter_rgba64(uint16_t* buf, int32_t width, int32_t height, Simd simd) {
+    if (buf) run(simd, detail::AdjustKind::Pre64, buf, pixel_count(width, height));
+}
+
+void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height, Simd simd) {
+    if (buf) run(simd, detail::AdjustKind::Post64, buf, pixel_count(width, height));
 }
 
 // The post-filter over the canvas, opaque pixels included (where it changes nothing).

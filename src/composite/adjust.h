@@ -3,10 +3,12 @@
 // alpha by texture and mask. Called by the exports, effects and Lua filters.
 //
 // Buffers are packed (width x 4 channels a row). A null buffer or a width or
-// height below 1 does nothing.
+// height below 1 does nothing. `simd` picks the 16-bit pair's loop (tests compare
+// each width against Scalar, the reference).
 #pragma once
 #include <cstdint>
 
+#include "composite/composite_job.h"
 #include "engine/engine_state.h"
 
 namespace qrn::composite {
@@ -16,9 +18,10 @@ void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height);
 // Pixels with 0 < a < 255: c = min(trunc((255 / a) x c), 255).
 void post_filter_rgba32(uint8_t* buf, int32_t width, int32_t height);
 // Pixels with a != 0: c = trunc((a / 65535) x c).
-void pre_filter_rgba64(uint16_t* buf, int32_t width, int32_t height);
+void pre_filter_rgba64(uint16_t* buf, int32_t width, int32_t height, Simd simd = Simd::Best);
 // Pixels with a != 0: c = min(trunc((65535 / a) x c), 0xFFFF).
-void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height);
+void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height,
+                        Simd simd = Simd::Best);
 
 // Canvas-sized RGBA32 (W x H), pixels with a != 0, opaque ones included:
 // c = min(trunc((255 / a) x c), 255). Returns H; 0 and nothing done when the flag

@@ -53,6 +53,17 @@ TEST(AdjustFilters, PreThenPostOfAHalfTransparentOrange) {
     EXPECT_EQ(post32(pre), (Px32{255, 127, 0, 128}));
 }
 
+// Every loop width: the scalar reference, SSE2 and (where the processor has it) AVX2.
+class AdjustLoops : public ::testing::TestWithParam<Simd> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Simd::Avx2 && !detail::cpu_has_avx2())
+            GTEST_SKIP() << "no AVX2 on this processor";
+    }
+};
+INSTANTIATE_TEST_SUITE_P(EveryWidth, AdjustLoops,
+                         ::testing::Values(Simd::Scalar, Simd::Sse2, Simd::Avx2));
+
 // The formulas as stated, in double; the filters read them from per-alpha
 // tables, which must give the same byte for every pair, and leave alpha 0 and
 // 255 alone.
@@ -117,6 +128,31 @@ TEST(AdjustFilters, SixteenBitPairWorksOnEveryVisiblePixel) {
         ASSERT_EQ(out[0], 0xFFFF) << a;
         ASSERT_GE(out[1], 0xFFFE) << a;
     }
+}
+
+// Seeded 16-bit pixels with the alphas that matter (0, 1, opaque, any) and a
+// count that leaves a tail: each width must give the scalar loop's words.
+TEST_P(AdjustLoops, SixteenBitFiltersMatchTheScalarLoop) {
+    Rng rng;
+    rng.seed(3);
+    const auto word = [&] { return uint16_t(rng.next() * 2 + (rng.next() & 1)); };
+    constexpr int32_t kWidth = 1001, kHeight = 67;
+    std::vector<uint16_t> src(size_t(kWidth) * kHeight * 4);
+    for (size_t k = 0; k < src.size(); k += 4) {
+        const uint16_t alphas[] = {0, 1, 0xFFFF, 0xFFFE, word(), word()};
+        src[k + 3] = alphas[size_t(rng.next()) % 6];
+        for (size_t c = 0; c < 3; ++c) {
+            const uint16_t colours[] = {0, 0xFFFF, src[k + 3], word()};
+            src[k + c] = colours[size_t(rng.next()) % 4];
+        }
+    }
+    std::vector<uint16_t> pre = src, post = src, want_pre = src, want_post = src;
+    pre_filter_rgba64(pre.data(), kWidth, kHeight, GetParam());
+    post_filter_rgba64(post.data(), kWidth, kHeight, GetParam());
+    pre_filter_rgba64(want_pre.data(), kWidth, kHeight, Simd::Scalar);
+    post_filter_rgba64(want_post.data(), kWidth, kHeight, Simd::Scalar);
+    EXPECT_EQ(pre, want_pre);
+    EXPECT_EQ(post, want_post);
 }
 
 TEST(AdjustFilters, AlphaCompDoesNothingWithoutFlagAndCoversOnlyTheCanvas) {

@@ -1,0 +1,16 @@
+// The adjustment filters' loops for the x86-64 baseline (SSE2).
+#include "composite/adjust_kernels.h"
+
+namespace qrn::composite::detail {
+
+bool adjust_sse2(const AdjustJob& job) {
+#if defined(__SSE2__)
+    adjust_any(job);
+    return true;
+#else
+    (void)job;
+    return false;
+#endif
+}
+
+}  // namespace qrn::composite::detail
