@@ -6,6 +6,11 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "engine/arith.h"
 #include "engine/buffer.h"
@@ -162,6 +167,29 @@ void fill_host_words(uint16_t* d, int64_t pixels, uint16_t r, uint16_t g, uint16
         std::memcpy(reinterpret_cast<uint8_t*>(d) + j * 8, tmp,
                     size_t(std::min(kBouncePixels, pixels - j)) * 8);
 }
+
+// A block read only after it has been written in full, so it skips the zero fill
+// of Buffer. A fresh block of tens of megabytes costs more in page faults than the
+// inflate that fills it; on Linux it asks for huge pages, one fault per 2 MB.
+class Scratch {
+public:
+    explicit Scratch(size_t bytes) : data_(static_cast<uint8_t*>(aligned_alloc_bytes(bytes))) {
+        if (!data_) throw std::bad_alloc();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+        constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+        const uintptr_t lo = (reinterpret_cast<uintptr_t>(data_) + kHuge - 1) & ~(kHuge - 1);
+        const uintptr_t hi = (reinterpret_cast<uintptr_t>(data_) + bytes) & ~(kHuge - 1);
+        if (hi > lo) madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_HUGEPAGE);  // a hint only
+#endif
+    }
+    ~Scratch() { aligned_free_bytes(data_); }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    uint8_t* data() const { return data_; }
+
+private:
+    uint8_t* data_;
+};
 
 // ---- Weighted RGBA32 load --------------------------------------------------
 
@@ -354,9 +382,10 @@ void load_rgba32_layer_compressed(EngineState& st, const uint8_t* data, int32_t 
     if (!r) return;
     if (!data || length <= 0) throw Failure("compressed layer: no data");
     const size_t bytes = size_t(r->width) * size_t(r->height) * 4;
-    Buffer<uint8_t> image = Buffer<uint8_t>::make(bytes);
+    const Scratch image(bytes);
     // Only a stream of exactly the slot's size is loaded; anything else would
-    // leave part of the layer from stale (zero) bytes.
+    // leave part of the layer from stale bytes. That also makes every byte the
+    // load reads one the inflate wrote.
     const int64_t got = imaging::inflate(data, size_t(length), image.data(), bytes);
     if (got != int64_t(bytes)) throw Failure("compressed layer: stream does not match the layer");
     load_rgba32_layer(st, image.data(), int64_t(r->width) * 4, slot, r->width, r->height, false);
