@@ -132,12 +132,20 @@ uint8_t* decode_image(const uint8_t* data, size_t size, int32_t* width, int32_t*
 }
 
 uint8_t* read_image_file(const char* path, int32_t* width, int32_t* height) noexcept {
+    return read_image_file_scaled(path, 0, 0, width, height);
+}
+
+uint8_t* read_image_file_scaled(const char* path, int32_t min_width, int32_t min_height,
+                                int32_t* width, int32_t* height) noexcept {
     ++g_reads;
     if (!path || !*path || !width || !height) return nullptr;
     size_t size = 0;
     uint8_t* bytes = slurp(path, &size);
     if (!bytes) return nullptr;
-    uint8_t* image = decode_image(bytes, size, width, height);
+    uint8_t* image =
+        min_width > 0 && codecs::sniff(bytes, size) == codecs::FileType::Jpeg
+            ? codecs::decode_jpeg_scaled(bytes, size, min_width, min_height, width, height)
+            : decode_image(bytes, size, width, height);
     std::free(bytes);
     return image;
 }

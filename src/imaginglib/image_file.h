@@ -13,6 +13,11 @@ namespace qrn::imaginglib {
 // path, a file that cannot be read, an unknown format or a bad image.
 uint8_t* read_image_file(const char* path, int32_t* width, int32_t* height) noexcept;
 
+// As read_image_file, but a JPEG may come at 1/2, 1/4 or 1/8 of its size as
+// long as both sides stay at least min_width x min_height (thumbnails).
+uint8_t* read_image_file_scaled(const char* path, int32_t min_width, int32_t min_height,
+                                int32_t* width, int32_t* height) noexcept;
+
 // The same for a file already in memory.
 uint8_t* decode_image(const uint8_t* data, size_t size, int32_t* width, int32_t* height) noexcept;
 

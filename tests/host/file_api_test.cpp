@@ -162,15 +162,18 @@ TEST_F(Files, ResizedCopyRefusesUnusableSides) {
 TEST_F(Files, ThumbnailIsA24BitBmpWhateverItsName) {
     for (const auto& [w, h, tw, th] : {std::tuple{400, 200, 100, 50}, {200, 400, 50, 100},
                                        {50, 50, 100, 100}, {1000, 1, 100, 1}}) {
-        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
-        const std::string src = path("src.png"), dst = path("thumb.png");
-        ASSERT_EQ(QRN_WriteToFileRGB24(picture(w, h, 3, 5).data(), w, h, src.c_str(), ".png", 72), 1);
-        EXPECT_EQ(QRN_MakeThumbnail(src.c_str(), dst.c_str()), 0);
-        const Bytes f = slurp(dst);
-        ASSERT_GE(f.size(), 30u);
-        EXPECT_EQ(f[0], 'B');
-        EXPECT_EQ(f[28], 24);  // bits per pixel
-        EXPECT_EQ(read_sides(dst), std::pair(tw, th));
+        // JPEG sources shrink while decoding; the sizes must not change.
+        for (const char* ext : {".png", ".jpg"}) {
+            SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + ext);
+            const std::string src = path("src") + ext, dst = path("thumb.png");
+            ASSERT_EQ(QRN_WriteToFileRGB24(picture(w, h, 3, 5).data(), w, h, src.c_str(), ext, 72), 1);
+            EXPECT_EQ(QRN_MakeThumbnail(src.c_str(), dst.c_str()), 0);
+            const Bytes f = slurp(dst);
+            ASSERT_GE(f.size(), 30u);
+            EXPECT_EQ(f[0], 'B');
+            EXPECT_EQ(f[28], 24);  // bits per pixel
+            EXPECT_EQ(read_sides(dst), std::pair(tw, th));
+        }
     }
     EXPECT_EQ(QRN_MakeThumbnail(path("missing.png").c_str(), path("t.bmp").c_str()), 0);
     EXPECT_FALSE(fs::exists(path("t.bmp")));

@@ -227,6 +227,24 @@ TEST(Decoders, PrefixesFailOrGiveTheWholePicture) {
     }
 }
 
+// The smallest of 1/8, 1/4, 1/2 that keeps the minimum, sides rounded up.
+TEST(JpegScaledDecode, KeepsAtLeastTheMinimumSides) {
+    const Bytes file = encode(Format::Jpeg, picture(37, 29, 3, 3), 37, 29, 3);
+    const struct {
+        int32_t min_w, min_h, w, h;
+    } cases[] = {{5, 4, 5, 4}, {6, 4, 10, 8}, {10, 8, 10, 8}, {11, 1, 19, 15},
+                 {19, 15, 19, 15}, {20, 1, 37, 29}, {0, 0, 37, 29}, {100, 100, 37, 29}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.min_w) + " x " + std::to_string(c.min_h));
+        int32_t w = 0, h = 0;
+        uint8_t* px = decode_jpeg_scaled(file.data(), file.size(), c.min_w, c.min_h, &w, &h);
+        ASSERT_TRUE(px);
+        free_image(px);
+        EXPECT_EQ(w, c.w);
+        EXPECT_EQ(h, c.h);
+    }
+}
+
 // Headers promising more than any file holds are refused before allocating.
 TEST(Decoders, RefuseHugeSidesFromTheHeader) {
     Bytes pcx = encode(Format::Pcx, picture(3, 3, 3, 1), 3, 3, 3);

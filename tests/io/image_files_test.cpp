@@ -138,5 +138,26 @@ TEST(Dpi, ReadsTheResolutionOfFilesWeWrite) {
     std::filesystem::remove_all(dir);
 }
 
+// The buffer is freed and its sides recorded before the allocation: a failed
+// one leaves it absent with the new sides and the text the host looks for.
+TEST(NewRgba, FailedAllocationLeavesItAbsentWithItsText) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("qrn_new_rgba_" + std::to_string(::getpid()) + ".bmp");
+    const std::vector<uint8_t> px(5 * 3 * 3, 9);
+    ASSERT_TRUE(imaging::write_image_file(path.string().c_str(), imaging::FileFormat::Bmp,
+                                          px.data(), 5, 3, 3, 15, {}));
+    EngineState st;
+    ASSERT_TRUE(create_new_rgba(st, 2, 2));
+    alloc_hook::fail_next(1);
+    EXPECT_EQ(read_from_file(st, path.string().c_str()), 0);
+    alloc_hook::reset();
+    EXPECT_TRUE(st.new_rgba.pixels.empty());
+    EXPECT_EQ(st.new_rgba.width, 5);
+    EXPECT_EQ(st.new_rgba.height, 3);
+    EXPECT_STREQ(st.last_error.text, "CreateNewRGBA Excpt");
+    EXPECT_EQ(read_from_file(st, path.string().c_str()), 1);
+    std::filesystem::remove(path);
+}
+
 }  // namespace
 }  // namespace qrn::io

@@ -38,6 +38,10 @@ namespace qrn::imaging {
 // a null path, an unreadable file or an unusable image.
 bool read_image_file(const char* path, std::vector<uint8_t>& rgba, int32_t& width,
                      int32_t& height);
+// As read_image_file, where a JPEG may be decoded at 1/2, 1/4 or 1/8 of its
+// size as long as both sides stay at least min_width x min_height.
+bool read_image_file_scaled(const char* path, int32_t min_width, int32_t min_height,
+                            std::vector<uint8_t>& rgba, int32_t& width, int32_t& height);
 // How many image files have been read (tests check that caches hold).
 int64_t image_file_reads();
 // RGBA32 to 8-bit grey (luminance).

@@ -43,6 +43,10 @@ uint8_t* decode_png(const uint8_t* data, size_t size, int32_t* width, int32_t* h
 uint8_t* decode_jpeg(const uint8_t* data, size_t size, int32_t* width, int32_t* height) noexcept;
 uint8_t* decode_bmp(const uint8_t* data, size_t size, int32_t* width, int32_t* height) noexcept;
 uint8_t* decode_tga(const uint8_t* data, size_t size, int32_t* width, int32_t* height) noexcept;
+// Decoded at 1/2, 1/4 or 1/8 of the size where that still gives at least
+// min_width x min_height (sides rounded up); at full size otherwise.
+uint8_t* decode_jpeg_scaled(const uint8_t* data, size_t size, int32_t min_width,
+                            int32_t min_height, int32_t* width, int32_t* height) noexcept;
 uint8_t* decode_tiff(const uint8_t* data, size_t size, int32_t* width, int32_t* height) noexcept;
 uint8_t* decode_gif(const uint8_t* data, size_t size, int32_t* width, int32_t* height) noexcept;
 uint8_t* decode_pcx(const uint8_t* data, size_t size, int32_t* width, int32_t* height) noexcept;

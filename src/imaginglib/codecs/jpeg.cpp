@@ -32,6 +32,8 @@ struct JpegRead {
     uint8_t* pixels = nullptr;
     int32_t width = 0;
     int32_t height = 0;
+    int32_t min_width = 0;  // scaled decoding keeps at least these sides
+    int32_t min_height = 0;
 };
 
 [[noreturn]] void bail(j_common_ptr c) {
@@ -71,10 +73,24 @@ bool read_jpeg(JpegRead& r, const uint8_t* data, size_t size) {
     jpeg_mem_src(&r.cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(&r.cinfo, TRUE);
 
-    const JDIMENSION w = r.cinfo.image_width, h = r.cinfo.image_height;
-    if (w < 1 || w > JDIMENSION(kMaxSide) || h < 1 || h > JDIMENSION(kMaxSide)) return false;
+    const JDIMENSION full_w = r.cinfo.image_width, full_h = r.cinfo.image_height;
+    if (full_w < 1 || full_w > JDIMENSION(kMaxSide) || full_h < 1 ||
+        full_h > JDIMENSION(kMaxSide))
+        return false;
     const bool cmyk = r.cinfo.jpeg_color_space == JCS_CMYK || r.cinfo.jpeg_color_space == JCS_YCCK;
     r.cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;
+    // The largest of 1/8, 1/4, 1/2 that keeps both minimum sides, which the
+    // IDCT gives for almost nothing; libjpeg rounds scaled sides up.
+    for (unsigned denom = 8; denom > 1 && r.min_width > 0; denom /= 2) {
+        if ((full_w + denom - 1) / denom >= JDIMENSION(r.min_width) &&
+            (full_h + denom - 1) / denom >= JDIMENSION(r.min_height)) {
+            r.cinfo.scale_num = 1;
+            r.cinfo.scale_denom = denom;
+            break;
+        }
+    }
+    jpeg_calc_output_dimensions(&r.cinfo);
+    const JDIMENSION w = r.cinfo.output_width, h = r.cinfo.output_height;
     r.pixels = alloc_rgba(w, h);
     if (!r.pixels) return false;
     jpeg_start_decompress(&r.cinfo);
@@ -101,10 +117,17 @@ bool read_jpeg(JpegRead& r, const uint8_t* data, size_t size) {
 }  // namespace
 
 uint8_t* decode_jpeg(const uint8_t* data, size_t size, int32_t* width, int32_t* height) noexcept {
+    return decode_jpeg_scaled(data, size, 0, 0, width, height);
+}
+
+uint8_t* decode_jpeg_scaled(const uint8_t* data, size_t size, int32_t min_width,
+                            int32_t min_height, int32_t* width, int32_t* height) noexcept {
     if (!data || size == 0 || !width || !height) return nullptr;
     // jpeg_mem_src takes an unsigned long, 32 bits on Windows.
     if (size > static_cast<unsigned long>(-1)) return nullptr;
     JpegRead r{};
+    r.min_width = min_width > 0 && min_height > 0 ? min_width : 0;
+    r.min_height = min_height;
     r.cinfo.err = jpeg_std_error(&r.err.mgr);
     r.err.mgr.error_exit = on_error_exit;
     r.err.mgr.emit_message = on_message;
