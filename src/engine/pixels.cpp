@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -16,6 +17,7 @@
 #include "engine/buffer.h"
 #include "engine/imaging_api/imaging.h"
 #include "engine/layers.h"
+#include "engine/load_loops.h"
 #include "engine/pixel_format.h"
 
 namespace qrn::pixels {
@@ -235,6 +237,45 @@ void load_weighted(LayerRecord& r, const uint8_t* buf, int64_t stride, int64_t r
                              r.alpha_locked != 0);
 }
 
+// The vector loops take a row's weights ready made; LoadWeights::at() for a whole
+// row, with its presence tests hoisted out of the loop.
+// Branch-free and one loop per input present, so that it vectorises.
+void row_weights(uint16_t* __restrict out, const LoadWeights& wt, int64_t row, int64_t cols) {
+    const int64_t inside = row < wt.height ? std::min(cols, wt.width) : 0;
+    const uint8_t* __restrict t = wt.texture ? wt.texture + row * wt.width : nullptr;
+    const uint16_t* __restrict m = wt.mask ? wt.mask + row * wt.width : nullptr;
+    const auto texture = [](uint32_t v) { return v < 128 ? (2 * v * 65535u) >> 8 : kFullWeight; };
+    const auto masked = [](uint32_t w, uint32_t v) { return v < kFullWeight ? (w * v) >> 16 : w; };
+    if (t && m)
+        for (int64_t j = 0; j < inside; ++j) out[j] = uint16_t(masked(texture(t[j]), m[j]));
+    else if (t)
+        for (int64_t j = 0; j < inside; ++j) out[j] = uint16_t(texture(t[j]));
+    else if (m)
+        for (int64_t j = 0; j < inside; ++j) out[j] = uint16_t(masked(kFullWeight, m[j]));
+    std::fill(out + std::max<int64_t>(inside, 0), out + cols, uint16_t(kFullWeight));
+}
+
+// False, having written nothing, in a build without the vector loops.
+bool load_weighted_rows(LayerRecord& r, const uint8_t* buf, int64_t stride, int64_t rows,
+                        int64_t cols, const LoadWeights& wt, LoadVariant variant,
+                        composite::Simd simd) {
+    const bool avx2 = simd != composite::Simd::Sse2 && composite::detail::cpu_has_avx2();
+    std::vector<uint16_t> weights(size_t(std::max<int64_t>(cols, 0)));
+    for (int64_t i = 0; i < rows && cols > 0; ++i) {
+        row_weights(weights.data(), wt, i, cols);
+        detail::WeightedRow row;
+        row.d = r.pixels.data() + i * r.row_words;
+        row.s = row_at(buf, stride, i);
+        row.w = weights.data();
+        row.n = cols;
+        row.variant = int(variant);
+        row.alpha_locked = r.alpha_locked != 0;
+        if (!(avx2 && detail::weighted_row_avx2(row)) && !detail::weighted_row_sse2(row))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 LoadWeights load_weights(const EngineState& st) {
@@ -331,7 +372,8 @@ void load_rgb24_to_alpha(EngineState& st, const uint8_t* buf, int32_t stride, bo
 }
 
 int32_t load_rgba32_layer(EngineState& st, const uint8_t* buf, int64_t stride, int32_t slot,
-                          int32_t w, int32_t h, bool use_mask, LoadVariant variant) {
+                          int32_t w, int32_t h, bool use_mask, LoadVariant variant,
+                          composite::Simd simd) {
     LayerRecord* r = own_geometry_slot(st, slot);
     if (!r || !buf) return 0;
     const int64_t rows = std::min<int64_t>(r->height, h);
@@ -340,6 +382,9 @@ int32_t load_rgba32_layer(EngineState& st, const uint8_t* buf, int64_t stride, i
     const bool alpha_locked = r->alpha_locked != 0;
     const LoadWeights wt = load_weights(st);
 
+    if (use_mask && wt.any() && simd != composite::Simd::Scalar &&
+        load_weighted_rows(*r, buf, stride, rows, cols, wt, variant, simd))
+        return static_cast<int32_t>(rows);
     if (use_mask && wt.any()) {
         switch (variant) {
             case LoadVariant::Plain:

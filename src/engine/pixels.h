@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 
+#include "composite/composite_job.h"
 #include "engine/engine_state.h"
 
 namespace qrn::pixels {
@@ -55,10 +56,12 @@ void load_bgr24(EngineState& st, const uint8_t* buf, int32_t stride, int32_t w, 
 int32_t load_rgb24(EngineState& st, const uint8_t* buf, int32_t stride, bool use_mask);
 // First byte of each RGB24 pixel into the alpha of pixels whose alpha is not 0.
 void load_rgb24_to_alpha(EngineState& st, const uint8_t* buf, int32_t stride, bool use_mask);
-// RGBA32 into a slot, clipped to the slot's own size. Returns rows written.
+// RGBA32 into a slot, clipped to the slot's own size. Returns rows written. `simd`
+// picks the weighted load's loop (tests compare each width against Scalar).
 int32_t load_rgba32_layer(EngineState& st, const uint8_t* buf, int64_t stride, int32_t slot,
                           int32_t w, int32_t h, bool use_mask,
-                          LoadVariant variant = LoadVariant::Plain);
+                          LoadVariant variant = LoadVariant::Plain,
+                          composite::Simd simd = composite::Simd::Best);
 // load_rgba32_layer on the current slot with its own width and height.
 int32_t load_rgba32(EngineState& st, const uint8_t* buf, int32_t stride, bool use_mask);
 // zlib stream of a packed slot-sized RGBA32 image. Throws qrn::Failure (layer

@@ -237,6 +237,61 @@ TEST_F(Pixels, WeightedVariantsFollowLayerAndSourceAlpha) {
     }
 }
 
+// The weighted load's vector loops against the scalar one: every variant, alpha
+// lock, texture and mask presence, a slot wider and taller than the canvas (full
+// weight outside it, a padded row) and widths that leave a tail, on seeded layer
+// and source pixels with the alphas and weights each branch tests for.
+class WeightedLoops : public Pixels, public ::testing::WithParamInterface<composite::Simd> {};
+
+TEST_P(WeightedLoops, GiveTheScalarLoopsWords) {
+    if (GetParam() == composite::Simd::Avx2 && !composite::detail::cpu_has_avx2())
+        GTEST_SKIP() << "no AVX2 on this processor";
+    std::mt19937 gen(11);
+    const auto rng = [&] { return uint32_t(gen()); };
+    constexpr int kW = 37, kH = 9;
+    make_canvas(kW, kH);
+    st.canvas.texture = Buffer<uint8_t>::make(size_t(kW) * kH);
+    enable_mask(0);
+    const auto pick = [&](std::initializer_list<uint32_t> v) {
+        return *(v.begin() + rng() % v.size());
+    };
+    for (size_t k = 0; k < size_t(kW) * kH; ++k) {
+        st.canvas.texture[k] = uint8_t(pick({0, 127, 128, 255, rng() & 0xFF, rng() & 0x7F}));
+        st.canvas.mask[k] = uint16_t(pick({0, 0xFFFF, 0xFFFE, 1, rng() & 0xFFFF, rng() & 0xFFFF}));
+    }
+    const Buffer<uint8_t> texture = std::move(st.canvas.texture);
+    for (int slot_w : {kW, kW + 6, 5})
+        for (int inputs = 1; inputs < 4; ++inputs)
+            for (LoadVariant v : {LoadVariant::Plain, LoadVariant::Good, LoadVariant::Good2})
+                for (uint8_t locked : {0, 1}) {
+                    SCOPED_TRACE(testing::Message() << "width " << slot_w << " inputs " << inputs
+                                                    << " variant " << int(v) << " locked "
+                                                    << int(locked));
+                    st.canvas.texture = Buffer<uint8_t>::make(inputs & 1 ? texture.size() : 0);
+                    if (inputs & 1) std::memcpy(st.canvas.texture.data(), texture.data(), texture.size());
+                    st.settings.mask_enabled = (inputs & 2) ? 1 : 0;
+                    LayerRecord& r = make_slot(2, slot_w, kH + 2, slot_w * 4 + 4);
+                    r.alpha_locked = locked;
+                    for (size_t k = 0; k < r.pixels.size(); ++k)
+                        r.pixels[k] = uint16_t(k % 4 == 3 ? pick({0, 0xFFFF, rng() & 0xFFFF})
+                                                          : rng() & 0xFFFF);
+                    std::vector<uint8_t> src(size_t(slot_w + 3) * (kH + 2) * 4);
+                    for (size_t k = 0; k < src.size(); ++k)
+                        src[k] = uint8_t(k % 4 == 3 ? pick({0, 255, rng() & 0xFF}) : rng() & 0xFF);
+                    const std::vector<uint16_t> before = words(r);
+                    pixels::load_rgba32_layer(st, src.data(), (slot_w + 3) * 4, 2, slot_w + 1,
+                                              kH + 2, true, v, composite::Simd::Scalar);
+                    const std::vector<uint16_t> want = words(r);
+                    std::memcpy(r.pixels.data(), before.data(), before.size() * 2);
+                    pixels::load_rgba32_layer(st, src.data(), (slot_w + 3) * 4, 2, slot_w + 1,
+                                              kH + 2, true, v, GetParam());
+                    ASSERT_EQ(words(r), want);
+                }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWidth, WeightedLoops,
+                         ::testing::Values(composite::Simd::Sse2, composite::Simd::Avx2));
+
 TEST_F(Pixels, SlotLargerThanCanvasGetsFullWeightOutsideIt) {
     make_canvas(1, 1);
     enable_mask(0);  // nothing selected on the canvas
