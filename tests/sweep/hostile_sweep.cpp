@@ -6,6 +6,7 @@
 //   hostile_sweep [--only NAME]
 #include <quornel/quornel.h>
 #include <quornel/quornel_host.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -110,15 +111,49 @@ struct Timed {
     const Call* call;
 };
 
+// Children run a few at a time, each in a folder of its own where it first
+// writes the input file afresh (a call may rename or overwrite it).
 int run_calls(const char* state, Ctx& ctx, const char* only, std::vector<std::string>& failures,
-          std::vector<Timed>& times) {
+              std::vector<Timed>& times) {
     std::vector<uint8_t> scratch(size_t(4) << 20);
     const sweep::Snapshot before = sweep::Snapshot::take(kW, kH, scratch);
+    const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
+    const size_t jobs = size_t(std::clamp(cpus, 1L, 4L));
+    struct Running {
+        pid_t pid;
+        const Call* call;
+        std::chrono::steady_clock::time_point t0;
+    };
+    std::vector<Running> running;
+    auto reap = [&] {
+        int status = 0;
+        pid_t pid;
+        while ((pid = wait(&status)) < 0 && errno == EINTR) {
+        }
+        auto it = std::find_if(running.begin(), running.end(),
+                               [&](const Running& r) { return r.pid == pid; });
+        if (it == running.end()) return;
+        const Call& call = *it->call;
+        times.push_back({std::chrono::duration<double, std::milli>(
+                             std::chrono::steady_clock::now() - it->t0).count(), &call});
+        running.erase(it);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
+        char what[64];
+        if (WIFSIGNALED(status))
+            std::snprintf(what, sizeof what, "signal %d", WTERMSIG(status));
+        else
+            std::snprintf(what, sizeof what, "exit %d", WEXITSTATUS(status));
+        failures.push_back(std::string(call.name) + "(" + call.label + ") [" + state + "]: " + what);
+    };
     int calls = 0;
+    size_t next_folder = 0;
     for (const Call& call : kCalls) {
         if (only && std::strcmp(only, call.name) != 0) continue;
         if (call.slow && kSanitized) continue;
         ++calls;
+        while (running.size() >= jobs) reap();
+        char folder[16];
+        std::snprintf(folder, sizeof folder, "w%zu", next_folder++ % 64);
         std::fflush(nullptr);
         const auto t0 = std::chrono::steady_clock::now();
         const pid_t pid = fork();
@@ -128,6 +163,8 @@ int run_calls(const char* state, Ctx& ctx, const char* only, std::vector<std::st
         }
         if (pid == 0) {
             alarm(60);
+            mkdir(folder, 0700);
+            if (chdir(folder) != 0 || !write_input_bmp("in.bmp")) _exit(4);
             call.run(ctx);
             const sweep::Snapshot after = sweep::Snapshot::take(kW, kH, scratch);
             const std::string changed = before.differs(after);
@@ -139,19 +176,9 @@ int run_calls(const char* state, Ctx& ctx, const char* only, std::vector<std::st
             QRN_Merge(reinterpret_cast<uint16_t*>(scratch.data()));
             _exit(0);
         }
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        times.push_back({std::chrono::duration<double, std::milli>(
-                             std::chrono::steady_clock::now() - t0).count(), &call});
-        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) continue;
-        char what[64];
-        if (WIFSIGNALED(status))
-            std::snprintf(what, sizeof what, "signal %d", WTERMSIG(status));
-        else
-            std::snprintf(what, sizeof what, "exit %d", WEXITSTATUS(status));
-        failures.push_back(std::string(call.name) + "(" + call.label + ") [" + state + "]: " + what);
+        running.push_back({pid, &call, t0});
     }
+    while (!running.empty()) reap();
     return calls;
 }
 
