@@ -5,18 +5,20 @@
 // without reaching n. At every n the operation must end in its failure text (or a
 // stated fallback), leave what a failure leaves unchanged as it was, leak nothing
 // once the canvas is gone, and a fixed follow-up must still work.
-//   alloc_sweep [--only NAME]
+//   alloc_sweep [--only PART-OF-NAME]      (QRN_TRACE_FAIL=n: see fail_now)
 #include <malloc.h>
+#include <execinfo.h>
 #include <unistd.h>
 #include <quornel/quornel.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "sweep_state.h"
@@ -40,6 +42,12 @@ bool fail_now() {
     if (!g_armed) return false;
     if (g_seen++ != g_fail_at) return false;
     g_injected = true;
+    // QRN_TRACE_FAIL=n prints where the nth allocation was asked for (addr2line
+    // turns the offsets into lines); backtrace itself was warmed up in main.
+    if (const char* trace = std::getenv("QRN_TRACE_FAIL"); trace && std::atol(trace) == g_fail_at) {
+        void* frames[40];
+        backtrace_symbols_fd(frames, backtrace(frames, 40), 2);
+    }
     return true;
 }
 
@@ -106,6 +114,16 @@ void write_bmp(const char* path, int w, int h) {
     }
 }
 
+// Input files in every format with a library behind it, written unarmed.
+void image_files() {
+    const std::vector<uint8_t> px = pattern(kW, kH, 6);
+    QRN_WriteToFileRGBA32(px.data(), kW, kH, "in.png", ".png", 96);
+    QRN_WriteToFileRGBA32(px.data(), kW, kH, "in.tif", ".tif", 150);
+    QRN_WriteToFileRGBA32(px.data(), kW, kH, "in.tga", ".tga", 72);
+    QRN_WriteToFileRGB24(px.data(), kW, kH * 4 / 3, "in.jpg", ".jpg", 300);
+    QRN_WriteToFileRGB24(px.data(), kW, kH * 4 / 3, "in.gif", ".gif", 72);
+}
+
 void canvas() {
     QRN_IPLInit(0);
     QRN_CreateImage(nullptr, kW, kH, 32, 0);
@@ -154,7 +172,17 @@ struct Scenario {
     Keeps keeps;           // when layers, mask and undo counts must stay as they were
     bool checks_result;    // a failure returns failure_result
     int64_t failure_result;
+    // A file the operation writes: it holds "OLD" before, and a failure must leave
+    // it so (or, for writers whose result says nothing, whole) with no temporary.
+    const char* target = nullptr;
+    bool result_tells = false;  // result 1: written, 0: not
+    const char* other_text = nullptr;  // a second failure text of the operation
 };
+
+void canvas_and_files() {
+    canvas();
+    image_files();
+}
 
 const Scenario kScenarios[] = {
     {"canvas: CreateImage", [] { QRN_IPLInit(0); },
@@ -293,8 +321,102 @@ const Scenario kScenarios[] = {
          QRN_Render(g_buffer.data(), kW * 3, 0, 0, kW, kH);
          return int64_t(0);
      },
-     "Render Excpt", true, Keeps::OnText, false, 0},
+     "Render Excpt", true, Keeps::Always, false, 0},
+    {"readers: ReadFromFile PNG", canvas_and_files, [] { return int64_t(QRN_ReadFromFile("in.png")); },
+     "ReadFromFile Excpt", true, Keeps::Always, true, 0, nullptr, false, "CreateNewRGBA Excpt"},
+    {"readers: ReadFromFile JPEG", canvas_and_files, [] { return int64_t(QRN_ReadFromFile("in.jpg")); },
+     "ReadFromFile Excpt", true, Keeps::Always, true, 0, nullptr, false, "CreateNewRGBA Excpt"},
+    {"readers: ReadFromFile TIFF", canvas_and_files, [] { return int64_t(QRN_ReadFromFile("in.tif")); },
+     "ReadFromFile Excpt", true, Keeps::Always, true, 0, nullptr, false, "CreateNewRGBA Excpt"},
+    {"readers: ReadFromFile GIF and TGA", canvas_and_files,
+     [] { return int64_t(QRN_ReadFromFile("in.gif") + QRN_ReadFromFile("in.tga")); },
+     "ReadFromFile Excpt", true, Keeps::Always, false, 0, nullptr, false, "CreateNewRGBA Excpt"},
+    {"readers: DPI probe and sized reader", canvas_and_files,
+     [] {
+         return int64_t(QRN_GetDPIFromFile("in.tif") +
+                        QRN_ReadFromFileRGBA32(g_buffer.data(), kW, kH, "in.png"));
+     },
+     "ReadFromFile Excpt", true, Keeps::Always, false, 0, nullptr, false, "CreateNewRGBA Excpt"},
+    {"files: new RGBA buffer resized",
+     [] {
+         canvas_and_files();
+         QRN_ReadFromFile("in.png");
+     },
+     [] {
+         QRN_GetResizedNewRGBA24(g_buffer.data(), 20, 10);
+         return int64_t(0);
+     },
+     "GetResizedNewRGB24 Excpt", true, Keeps::Always, false, 0},
+    {"files: new RGBA buffer into the layer",
+     [] {
+         canvas_and_files();
+         QRN_ReadFromFile("in.png");
+     },
+     [] { return int64_t(QRN_SetInNewRGBA()); }, "LoadRGBA32Layer Excpt", true, Keeps::OnText, true, 0},
+    {"writers: PNG", canvas,
+     [] { return int64_t(QRN_WriteToFileRGBA32(g_px.data(), kW, kH, "out.png", ".png", 72)); },
+     "WriteToFileRGBA32 Excpt", true, Keeps::Always, true, 0, "out.png", true},
+    {"writers: TIFF", canvas,
+     [] { return int64_t(QRN_WriteToFileRGBA32(g_px.data(), kW, kH, "out.tif", ".tif", 300)); },
+     "WriteToFileRGBA32 Excpt", true, Keeps::Always, true, 0, "out.tif", true},
+    {"writers: JPEG", canvas,
+     [] { return int64_t(QRN_WriteToFileRGB24(g_px.data(), kW, kH, "out.jpg", ".jpg", 96)); },
+     "WriteToFileRGB24 Excpt", true, Keeps::Always, true, 0, "out.jpg", true},
+    {"writers: GIF", canvas,
+     [] { return int64_t(QRN_WriteToFileRGB24(g_px.data(), kW, kH, "out.gif", ".gif", 72)); },
+     "WriteToFileRGB24 Excpt", true, Keeps::Always, true, 0, "out.gif", true},
+    {"writers: PSD, PCX, EMF", canvas,
+     [] {
+         return int64_t(QRN_WriteToFileRGB24(g_px.data(), kW, kH, "out.psd", ".psd", 72) &
+                        QRN_WriteToFileRGB24(g_px.data(), kW, kH, "out.pcx", ".pcx", 72) &
+                        QRN_WriteToFileRGB24(g_px.data(), kW, kH, "out.emf", ".emf", 72));
+     },
+     "WriteToFileRGB24 Excpt", true, Keeps::Always, false, 0},
+    {"pages: SavePageToFileRGB32 PNG", canvas_with_mask_and_undo,
+     [] { return int64_t(QRN_SavePageToFileRGB32("page.png", ".png", 150)); },
+     "QRN_SavePageToFileRGB32 Excpt", true, Keeps::Always, false, 0, "page.png"},
+    {"pages: SavePageToFileRGB24 JPEG", canvas_with_mask_and_undo,
+     [] { return int64_t(QRN_SavePageToFileRGB24("page.jpg", ".jpg", 150)); },
+     "QRN_SavePageToFileRGB24 Excpt", true, Keeps::Always, false, 0, "page.jpg"},
+    {"thumbnails: MakeThumbnail from a JPEG", canvas_and_files,
+     [] { return int64_t(QRN_MakeThumbnail("in.jpg", "thumb.bmp")); }, "MakeThumbnails Excpt", true,
+     Keeps::Always, false, 0, "thumb.bmp"},
+    {"web pictures: MakeWebPic from a PNG", canvas_and_files,
+     [] { return int64_t(QRN_MakeWebPic("in.png", "web.jpg", 20, 20)); }, "MakeWebPic Excpt", true,
+     Keeps::Always, false, 0, "web.jpg"},
 };
+
+std::vector<std::string> files_here() {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator("."))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string read_text(const char* path) {
+    std::string text;
+    if (FILE* f = std::fopen(path, "rb")) {
+        char chunk[256];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+// What a failed write left: the old file, or (when the result cannot tell) a whole
+// new one; and no temporary beside it.
+std::string check_target(const Scenario& s, int64_t result, const std::vector<std::string>& before) {
+    for (const std::string& name : files_here())
+        if (name != s.target && !std::binary_search(before.begin(), before.end(), name))
+            return "left " + name;
+    const std::string text = read_text(s.target);
+    if (s.result_tells && result == 0 && text != "OLD") return "the old file was not kept";
+    if (text != "OLD" && text.size() < 8) return "a broken file was left";
+    return {};
+}
+
 
 // After every injected failure the engine must still paint and read back.
 std::string follow_up() {
@@ -318,13 +440,60 @@ std::string follow_up() {
 }
 
 void teardown() {
+    QRN_DeleteNewRGBA();  // it outlives the canvas
     QRN_DeleteImage();
     QRN_IPLExit();
+}
+
+// One point of the sweep: the operation with its nth allocation failing, the
+// checks of what the failure left, then the follow-up. True once the operation
+// ran without reaching n.
+template <class Fail>
+bool run_point(const Scenario& s, long n, std::vector<uint8_t>& scratch, Fail& fail) {
+    QRN_SetLastError("");
+    s.setup();
+    if (s.target) {
+        FILE* f = std::fopen(s.target, "wb");
+        if (f) std::fputs("OLD", f), std::fclose(f);
+    }
+    const std::vector<std::string> files_before = files_here();
+    const sweep::Snapshot before = sweep::Snapshot::take(kW, kH, scratch);
+    QRN_SetLastError("");
+    g_seen = 0, g_fail_at = n, g_injected = false, g_armed = true;
+    const int64_t result = s.op();
+    g_armed = false;
+    const std::string err = QRN_GetLastError();
+    if (!g_injected) {
+        if (!err.empty()) fail(s, n, "no failure injected, yet \"" + err + "\"");
+        teardown();
+        return true;
+    }
+    if (err.empty() ? !s.fallback : err != s.text && !(s.other_text && err == s.other_text))
+        fail(s, n, "last error \"" + err + "\", expected \"" + s.text + "\"");
+    if (s.checks_result && !err.empty() && result != s.failure_result)
+        fail(s, n, "result " + std::to_string(result));
+    if (s.target) {
+        const std::string left = check_target(s, result, files_before);
+        if (!left.empty()) fail(s, n, left);
+    }
+    if (s.keeps == Keeps::Always || s.keeps == Keeps::Pixels ||
+        (s.keeps == Keeps::OnText && !err.empty())) {
+        const std::string changed =
+            before.differs(sweep::Snapshot::take(kW, kH, scratch), s.keeps != Keeps::Pixels);
+        if (!changed.empty()) fail(s, n, "the failure changed the " + changed);
+    }
+    teardown();
+    const std::string next = follow_up();
+    if (!next.empty()) fail(s, n, "follow-up: " + next);
+    teardown();
+    return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    void* warm[4];
+    backtrace(warm, 4);  // loads what it needs now, not inside a traced point
     const char* only = argc == 3 && std::strcmp(argv[1], "--only") == 0 ? argv[2] : nullptr;
     char dir[] = "/tmp/qrn-alloc-XXXXXX";
     if (!mkdtemp(dir) || chdir(dir) != 0) return 1;
@@ -345,39 +514,11 @@ int main(int argc, char** argv) {
         const long baseline = g_live;
         long n = 0;
         for (;; ++n) {
-            QRN_SetLastError("");
-            s.setup();
-            const sweep::Snapshot before = sweep::Snapshot::take(kW, kH, scratch);
-            QRN_SetLastError("");
-            g_seen = 0, g_fail_at = n, g_injected = false, g_armed = true;
-            const int64_t result = s.op();
-            g_armed = false;
-            // A copy that allocates nothing: the leak count below must see only the engine.
-            char err_text[512];
-            std::snprintf(err_text, sizeof err_text, "%s", QRN_GetLastError());
-            const std::string_view err = err_text;
             ++points;
-            if (!g_injected) {
-                if (!err.empty()) fail(s, n, std::string("no failure injected, yet \"") + err_text + "\"");
-                teardown();
-                break;
-            }
-            if (err.empty() ? !s.fallback : err != s.text)
-                fail(s, n, std::string("last error \"") + err_text + "\", expected \"" + s.text + "\"");
-            if (s.checks_result && !err.empty() && result != s.failure_result)
-                fail(s, n, "result " + std::to_string(result));
-            if (s.keeps == Keeps::Always || s.keeps == Keeps::Pixels ||
-                (s.keeps == Keeps::OnText && !err.empty())) {
-                const std::string changed = before.differs(sweep::Snapshot::take(kW, kH, scratch),
-                                                           s.keeps != Keeps::Pixels);
-                if (!changed.empty()) fail(s, n, "the failure changed the " + changed);
-            }
-            teardown();
-            const std::string next = follow_up();
-            if (!next.empty()) fail(s, n, "follow-up: " + next);
-            teardown();
-            if (g_live != baseline)
-                fail(s, n, std::to_string(g_live - baseline) + " blocks leaked");
+            const bool completed = run_point(s, n, scratch, fail);
+            // Every object of the run is gone by now: what is left is the engine's.
+            if (g_live != baseline) fail(s, n, std::to_string(g_live - baseline) + " blocks leaked");
+            if (completed) break;
             if (n > 100000) {
                 fail(s, n, "never completes");
                 break;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "imaginglib/codecs/codecs.h"
@@ -100,15 +101,13 @@ uint8_t* decode_gif(const uint8_t* data, size_t size, int32_t* width, int32_t* h
         const std::unique_ptr<GifFileType, GifClose> gif(DGifOpen(&in, on_input, &err));
         if (!gif) return nullptr;
         // The screen is checked before any pixel is read.
-        uint8_t* pixels = alloc_rgba(gif->SWidth, gif->SHeight);
-        if (!pixels) return nullptr;
-        if (!read_first_frame(gif.get(), pixels)) {
-            std::free(pixels);
-            return nullptr;
-        }
+        // Owned until returned: reading the frame can throw.
+        std::unique_ptr<uint8_t, decltype(&std::free)> pixels(alloc_rgba(gif->SWidth, gif->SHeight),
+                                                             &std::free);
+        if (!pixels || !read_first_frame(gif.get(), pixels.get())) return nullptr;
         *width = gif->SWidth;
         *height = gif->SHeight;
-        return pixels;
+        return pixels.release();
     } catch (...) {
         return nullptr;
     }

@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "imaginglib/codecs/codecs.h"
@@ -107,7 +108,9 @@ uint8_t* decode_tiff(const uint8_t* data, size_t size, int32_t* width, int32_t* 
         uint32_t w = 0, h = 0;
         TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w);
         TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h);
-        uint8_t* pixels = alloc_rgba(w, h);
+        // Owned until returned: the direct read can throw.
+        std::unique_ptr<uint8_t, decltype(&std::free)> owned(alloc_rgba(w, h), &std::free);
+        uint8_t* pixels = owned.get();
         if (!pixels) return nullptr;
         bool ok = read_direct(tif.get(), w, h, pixels, failed) && !failed;
         if (!ok && !failed) {
@@ -118,13 +121,10 @@ uint8_t* decode_tiff(const uint8_t* data, size_t size, int32_t* width, int32_t* 
                                            ORIENTATION_TOPLEFT, 0) == 1 &&
                  !failed;
         }
-        if (!ok) {
-            std::free(pixels);
-            return nullptr;
-        }
+        if (!ok) return nullptr;
         *width = int32_t(w);
         *height = int32_t(h);
-        return pixels;
+        return owned.release();
     } catch (...) {
         return nullptr;
     }
