@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 // jpeglib.h needs FILE and size_t declared before it.
 // clang-format off
 #include <cstdio>
@@ -17,6 +18,8 @@
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include "imaginglib/image_file.h"
 
@@ -168,6 +171,40 @@ TEST(PngDecode, RefusesTruncatedCorruptAndOversizedFiles) {
         EXPECT_EQ(decode(codecs::decode_png, encode_png(wide)).ok, w == 10000);
         EXPECT_EQ(decode(codecs::decode_png, encode_png(tall)).ok, w == 10000);
     }
+}
+
+long peak_rss_kb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+// Past png_set_chunk_malloc_max libpng only warns, then allocates and clears
+// as much as the chunk's length says: 44 bytes could cost a gigabyte.
+TEST(PngDecode, RefusesChunkLengthsPastTheEndBeforeAllocating) {
+    const Bytes good = encode_png({"", 1, 1, PNG_COLOR_TYPE_GRAY, 8, {0}, {}});
+    Bytes hostile(good.begin(), good.begin() + 33);  // signature and IHDR
+    hostile.insert(hostile.end(), {0x40, 0, 0, 0, 'z', 'T', 'X', 't', 'k', 0, 0});
+    const long before = peak_rss_kb();
+    EXPECT_FALSE(decode(codecs::decode_png, hostile).ok);
+    codecs::Probe probe;
+    EXPECT_FALSE(codecs::probe_png(hostile.data(), hostile.size(), probe));
+    EXPECT_LT(peak_rss_kb() - before, 256 * 1024);
+
+    // A chunk of that size that is all there still reads past, as before.
+    Bytes text = {'t', 'E', 'X', 't', 'k', 0};
+    text.resize(text.size() + (12u << 20), 'x');
+    uint8_t len[4], crc[4];
+    codecs::put_be32(len, uint32_t(text.size() - 4));
+    codecs::put_be32(crc, uint32_t(crc32(0, text.data(), uInt(text.size()))));
+    Bytes big(good.begin(), good.begin() + 33);
+    big.insert(big.end(), len, len + 4);
+    big.insert(big.end(), text.begin(), text.end());
+    big.insert(big.end(), crc, crc + 4);
+    big.insert(big.end(), good.begin() + 33, good.end());
+    const Image read = decode(codecs::decode_png, big);
+    ASSERT_TRUE(read.ok);
+    EXPECT_EQ(read.rgba, decode(codecs::decode_png, good).rgba);
 }
 
 // ---- JPEG ----

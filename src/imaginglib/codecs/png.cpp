@@ -10,9 +10,9 @@
 namespace qrn::imaginglib::codecs {
 namespace {
 
-// Ancillary chunks (text, profiles) are kept below this; a hostile length
-// cannot make libpng allocate more.
+// Decompressed ancillary chunks (text, profiles) are kept below this.
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+constexpr uint32_t kIdat = 0x49444154, kIend = 0x49454E44;
 
 // Everything the decode touches lives here, outside the function that calls
 // setjmp, so nothing it reads after a longjmp is indeterminate.
@@ -29,6 +29,23 @@ struct PngRead {
 
 [[noreturn]] void on_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void on_warning(png_structp, png_const_charp) {}
+
+// Past the chunk limit libpng only warns, then allocates and clears as much as
+// a chunk's length says, up to 2 GiB for a 44-byte file. So the chunks libpng
+// will read whole are checked against the data first: those before the first
+// of type last, and that one too when whole_last. One that runs past the end
+// would fail the read anyway, only later. What libpng allocates for a chunk
+// then stays below the file's own size.
+bool chunks_fit(const uint8_t* data, size_t size, uint32_t last, bool whole_last) {
+    for (uint64_t at = 8; fits(size, at, 8);) {
+        const uint64_t len = be32(data + at);
+        const bool whole = fits(size, at + 8, len + 4);
+        if (be32(data + at + 4) == last) return whole || !whole_last;
+        if (!whole) return false;
+        at += 12 + len;
+    }
+    return true;
+}
 
 void on_read(png_structp png, png_bytep out, size_t n) {
     auto* r = static_cast<PngRead*>(png_get_io_ptr(png));
@@ -80,6 +97,7 @@ uint8_t* decode_png(const uint8_t* data, size_t size, int32_t* width, int32_t* h
     PngRead r;
     r.data = data;
     r.size = size;
+    if (!chunks_fit(data, size, kIend, true)) return nullptr;
     r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
     if (!r.png) return nullptr;
     r.info = png_create_info_struct(r.png);
@@ -184,6 +202,8 @@ bool probe_png(const uint8_t* data, size_t size, Probe& out) noexcept {
     PngProbe p;
     p.src.data = data;
     p.src.size = size;
+    // png_read_info stops at the first image data's header.
+    if (!chunks_fit(data, size, kIdat, false)) return false;
     p.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
     if (!p.png) return false;
     p.info = png_create_info_struct(p.png);
