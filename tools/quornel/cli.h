@@ -29,5 +29,9 @@ private:
 
 int selftest();
 int demo(const std::string& dir);
+// dpi 0 keeps the input's resolution.
+int convert(const std::string& in, const std::string& out, int dpi);
+// web_width 0 makes the 100-pixel BMP thumbnail, otherwise a JPEG web picture.
+int thumbnail(const std::string& in, const std::string& out, int web_width, int web_height);
 
 }  // namespace cli

@@ -2,7 +2,6 @@
 // the merged page and the display render as PNG files.
 #include "cli.h"
 
-#include <png.h>
 #include <quornel/quornel.h>
 
 #include <algorithm>
@@ -646,30 +645,6 @@ void paint_weave(Jitter& j) {
 
 // ---- Output ----
 
-bool write_png(const std::string& path, const uint8_t* px, int w, int h, int channels) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = false;
-    if (png && info && setjmp(png_jmpbuf(png)) == 0) {
-        png_init_io(png, f);
-        // Fixed settings and no time or text chunks: equal pixels give equal files.
-        png_set_compression_level(png, 9);
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
-        png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8,
-                     channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-        png_write_info(png, info);
-        for (int y = 0; y < h; ++y)
-            png_write_row(png, px + size_t(y) * size_t(w) * size_t(channels));
-        png_write_end(png, nullptr);
-        ok = true;
-    }
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0 && ok;
-}
-
 // Area average of the 16-bit page in integers: output pixel x covers source
 // [x W, (x + 1) W) in units of 1 / w, source pixel i covers [i w, (i + 1) w).
 std::vector<uint8_t> shrink(const std::vector<uint16_t>& page, int w, int h) {
@@ -713,14 +688,27 @@ struct Timer {
     }
 };
 
-bool wrote(const std::string& path, const uint8_t* px, int w, int h, int channels) {
-    if (!write_png(path, px, w, h, channels)) {
+// The engine's own writers: the page straight from the layers, row by row; the
+// other pictures from RGB24 buffers. Equal pixels give equal files.
+bool report(const std::string& path) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) {
         std::fprintf(stderr, "quornel demo: cannot write %s\n", path.c_str());
         return false;
     }
-    std::printf("  wrote %s (%ju bytes)\n", path.c_str(),
-                std::uintmax_t(std::filesystem::file_size(path)));
+    std::printf("  wrote %s (%ju bytes)\n", path.c_str(), size);
     return true;
+}
+
+bool wrote(const std::string& path, const uint8_t* rgb, int w, int h) {
+    return QRN_WriteToFileRGB24(rgb, w, h, path.c_str(), ".png", 72) == 1 && report(path);
+}
+
+bool wrote_page(const std::string& path) {
+    std::filesystem::remove(path);
+    QRN_SavePageToFileRGB32(path.c_str(), ".png", 72);  // reports nothing: look for the file
+    return report(path);
 }
 
 }  // namespace
@@ -805,12 +793,20 @@ int demo(const std::string& dir) {
     std::printf("  render 1:1 against the page: %zu channel values differ, by at most %d\n", differ,
                 worst);
 
-    bool ok = wrote(out("demo-page.png"), page8.data(), kW, kH, 3);
+    bool ok = wrote_page(out("demo-page.png"));
     if (ok && std::filesystem::file_size(out("demo-page.png")) > kDocsLimit) {
         const std::vector<uint8_t> small = shrink(page, kSmallW, kSmallH);
-        ok = wrote(out("demo-page-small.png"), small.data(), kSmallW, kSmallH, 3);
+        ok = wrote(out("demo-page-small.png"), small.data(), kSmallW, kSmallH);
     }
-    ok = ok && wrote(out("demo-render.png"), sheet.data(), kSheetW, kSheetH, 3);
+    ok = ok && wrote(out("demo-render.png"), sheet.data(), kSheetW, kSheetH);
+    // The page file read back must be the merged page.
+    if (ok && QRN_ReadFromFile(out("demo-page.png").c_str()) == 1) {
+        std::vector<uint8_t> back(page8.size());
+        QRN_GetNewRGBA24(back.data());
+        QRN_DeleteNewRGBA();
+        std::printf("  page file against the merged page: %s\n", back == page8 ? "equal" : "DIFFERENT");
+        ok = back == page8;
+    }
     t.lap("write");
     const char* err = QRN_GetLastError();
     if (err[0] != '\0') std::printf("  engine reported: %s\n", err);

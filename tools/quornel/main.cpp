@@ -43,6 +43,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"selftest", "", "exercise canvas, layers, transfer, brushes and undo, and check each result"},
     {"demo", "[--out DIR]", "paint a landscape and write the page and the display render as PNG"},
+    {"convert", "IN OUT [--dpi N]", "read an image file and write it in the format of OUT's extension"},
+    {"thumbnail", "IN OUT [--web WxH]", "a 100-pixel BMP thumbnail, or a JPEG web picture within WxH"},
 };
 
 void help(std::FILE* to) {
@@ -127,6 +129,28 @@ int main(int argc, char** argv) {
     if (name == "selftest") {
         if (args.size() > 1) return usage_error("selftest takes no arguments");
         return cli::selftest();
+    }
+    if (name == "convert" || name == "thumbnail") {
+        std::vector<std::string> paths;
+        int dpi = 0, web_w = 0, web_h = 0;
+        for (size_t i = 1; i < args.size(); ++i) {
+            const std::string& a = args[i];
+            if (name == "convert" && a == "--dpi" && i + 1 < args.size()) {
+                dpi = std::atoi(args[++i].c_str());
+                if (dpi <= 0) return usage_error("convert: --dpi takes a positive number");
+            } else if (name == "thumbnail" && a == "--web" && i + 1 < args.size()) {
+                if (std::sscanf(args[++i].c_str(), "%dx%d", &web_w, &web_h) != 2 || web_w < 1 ||
+                    web_h < 1)
+                    return usage_error("thumbnail: --web takes WIDTHxHEIGHT, as 640x480");
+            } else if (a.size() > 1 && a[0] == '-') {
+                return usage_error(name + ": unknown option '" + a + "'");
+            } else {
+                paths.push_back(a);
+            }
+        }
+        if (paths.size() != 2) return usage_error(name + " takes an input and an output file");
+        return name == "convert" ? cli::convert(paths[0], paths[1], dpi)
+                                 : cli::thumbnail(paths[0], paths[1], web_w, web_h);
     }
     std::string dir = ".";
     for (size_t i = 1; i < args.size(); ++i) {
