@@ -1,5 +1,5 @@
 // The 16-bit adjustment filters over GCC vector types, written once and compiled
-// per instruction set. A pixel is one vector of four doubles; the factor is the
+// per instruction set. A channel of four pixels is one vector of doubles; the factor is the
 // scalar's own correctly rounded division, its product the scalar's one
 // multiply (-ffp-contract=off keeps the two apart), and the lane selects only
 // pick results, so every lane gives the scalar words exactly. Clamping before
@@ -11,6 +11,10 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
 
 #include "composite/adjust_loops.h"
 
@@ -25,43 +29,38 @@ typedef uint16_t V __attribute__((vector_size(32)));
 typedef uint16_t Half __attribute__((vector_size(16)));
 typedef uint16_t One __attribute__((vector_size(8)));
 
+typedef int16_t OneMask __attribute__((vector_size(8)));
+
 // Pre: factor a / 65535, product with c. Post: factor 65535 / a, product with c,
-// clamped to 65535. Pixels with a = 0 keep their words. Four pixels a step; the
-// scalar reference takes the tail.
+// clamped to 65535. Pixels with a = 0 keep their words. Four pixels a step, taken
+// apart into one vector per channel so that each lane is one pixel; the scalar
+// reference takes the tail.
 template <bool Pre>
 void adjust_lanes(const AdjustJob& job, uint16_t* buf) {
     constexpr double kScale = 65535.0;
-    constexpr uint16_t kMax = 0xFFFF;
-    const V alpha_lane = {0, 0, 0, kMax, 0, 0, 0, kMax, 0, 0, 0, kMax, 0, 0, 0, kMax};
     const int64_t n = job.n;
     int64_t k = 0;
     for (; k + 4 <= n; k += 4) {
         V v;
         std::memcpy(&v, buf + 4 * k, sizeof v);
+        const One a = __builtin_shufflevector(v, v, 3, 7, 11, 15);
         // Widened through int32 lanes, which convert to double as one vector.
-        const F4 a = __builtin_convertvector(
-            __builtin_convertvector(__builtin_shufflevector(v, v, 3, 7, 11, 15), I4), F4);
+        const F4 fa = __builtin_convertvector(__builtin_convertvector(a, I4), F4);
         // Alpha 0 takes no part; a zero factor keeps its lanes finite.
-        const F4 f = Pre ? a / kScale : (a != 0.0 ? kScale / a : F4{});
-        const auto pixel = [&]<int J>() {
-            const One q = __builtin_shufflevector(v, v, 4 * J, 4 * J + 1, 4 * J + 2, 4 * J + 3);
-            const F4 c = __builtin_convertvector(__builtin_convertvector(q, I4), F4);
-            F4 x = __builtin_shufflevector(f, f, J, J, J, J) * c;
+        const F4 f = Pre ? fa / kScale : (fa != 0.0 ? kScale / fa : F4{});
+        const OneMask keep = a == 0;
+        const auto channel = [&](One c) {
+            F4 x = f * __builtin_convertvector(__builtin_convertvector(c, I4), F4);
             if (!Pre) x = x < kScale ? x : F4{} + kScale;
-            return __builtin_convertvector(__builtin_convertvector(x, I4), One);
+            const One out = __builtin_convertvector(__builtin_convertvector(x, I4), One);
+            return keep ? c : out;
         };
-        const Half lo = __builtin_shufflevector(pixel.template operator()<0>(),
-                                                pixel.template operator()<1>(), 0, 1, 2, 3, 4, 5,
-                                                6, 7);
-        const Half hi = __builtin_shufflevector(pixel.template operator()<2>(),
-                                                pixel.template operator()<3>(), 0, 1, 2, 3, 4, 5,
-                                                6, 7);
-        const V out = __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12,
-                                              13, 14, 15);
-        const V aa =
-            __builtin_shufflevector(v, v, 3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11, 11, 15, 15, 15, 15);
-        const V keep = V(aa == 0) | alpha_lane;
-        v = (v & keep) | (out & ~keep);
+        const One r = channel(__builtin_shufflevector(v, v, 0, 4, 8, 12));
+        const One g = channel(__builtin_shufflevector(v, v, 1, 5, 9, 13));
+        const One b = channel(__builtin_shufflevector(v, v, 2, 6, 10, 14));
+        const Half rg = __builtin_shufflevector(r, g, 0, 1, 2, 3, 4, 5, 6, 7);
+        const Half ba = __builtin_shufflevector(b, a, 0, 1, 2, 3, 4, 5, 6, 7);
+        v = __builtin_shufflevector(rg, ba, 0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
         std::memcpy(buf + 4 * k, &v, sizeof v);
     }
     AdjustJob rest = job;
@@ -70,7 +69,61 @@ void adjust_lanes(const AdjustJob& job, uint16_t* buf) {
     adjust_scalar(rest);
 }
 
+#if defined(__AVX2__)
+// The same with AVX2 intrinsics, one pixel a vector: widening, conversion and the
+// final pack stay within 128-bit lanes, where the generic loop above spends most
+// of its time on shuffles across them.
+template <bool Pre>
+void adjust_lanes_avx2(const AdjustJob& job, uint16_t* buf) {
+    const __m256d scale = _mm256_set1_pd(65535.0);
+    const __m256i alpha_lane = _mm256_set1_epi64x(int64_t(0xFFFF000000000000u));
+    const int64_t n = job.n;
+    int64_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buf + 4 * k));
+        const __m256i lo = _mm256_cvtepu16_epi32(_mm256_castsi256_si128(v));
+        const __m256i hi = _mm256_cvtepu16_epi32(_mm256_extracti128_si256(v, 1));
+        const __m256d p[4] = {_mm256_cvtepi32_pd(_mm256_castsi256_si128(lo)),
+                              _mm256_cvtepi32_pd(_mm256_extracti128_si256(lo, 1)),
+                              _mm256_cvtepi32_pd(_mm256_castsi256_si128(hi)),
+                              _mm256_cvtepi32_pd(_mm256_extracti128_si256(hi, 1))};
+        const __m256d a = _mm256_permute2f128_pd(_mm256_unpackhi_pd(p[0], p[1]),
+                                                 _mm256_unpackhi_pd(p[2], p[3]), 0x31);
+        // Alpha 0 takes no part; a zero factor keeps its lanes finite.
+        const __m256d f =
+            Pre ? _mm256_div_pd(a, scale)
+                : _mm256_and_pd(_mm256_div_pd(scale, a),
+                                _mm256_cmp_pd(a, _mm256_setzero_pd(), _CMP_NEQ_OQ));
+        const auto product = [&](__m256d fj, __m256d pj) {
+            __m256d x = _mm256_mul_pd(fj, pj);
+            if (!Pre) x = _mm256_min_pd(x, scale);
+            return _mm256_cvttpd_epi32(x);
+        };
+        const __m128i q0 = product(_mm256_permute4x64_pd(f, 0x00), p[0]);
+        const __m128i q1 = product(_mm256_permute4x64_pd(f, 0x55), p[1]);
+        const __m128i q2 = product(_mm256_permute4x64_pd(f, 0xAA), p[2]);
+        const __m128i q3 = product(_mm256_permute4x64_pd(f, 0xFF), p[3]);
+        // packus interleaves 128-bit lanes (q0 q2 | q1 q3); the permute restores the order.
+        const __m256i out = _mm256_permute4x64_epi64(
+            _mm256_packus_epi32(_mm256_set_m128i(q1, q0), _mm256_set_m128i(q3, q2)), 0xD8);
+        const __m256i aa = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, 0xFF), 0xFF);
+        const __m256i keep =
+            _mm256_or_si256(_mm256_cmpeq_epi16(aa, _mm256_setzero_si256()), alpha_lane);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(buf + 4 * k),
+                            _mm256_blendv_epi8(out, v, keep));
+    }
+    AdjustJob rest = job;
+    rest.n = n - k;
+    rest.buf += 4 * k;
+    adjust_scalar(rest);
+}
+#endif
+
 inline void adjust_any(const AdjustJob& job) {
+#if defined(__AVX2__)
+    if (job.kind == AdjustKind::Pre64) return adjust_lanes_avx2<true>(job, job.buf);
+    if (job.kind == AdjustKind::Post64) return adjust_lanes_avx2<false>(job, job.buf);
+#endif
     if (job.kind == AdjustKind::Pre64) adjust_lanes<true>(job, job.buf);
     if (job.kind == AdjustKind::Post64) adjust_lanes<false>(job, job.buf);
 }
