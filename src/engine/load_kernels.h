@@ -117,9 +117,84 @@ void weighted_lanes(const WeightedRow& row) {
     }
 }
 
+#if defined(__AVX2__)
+// AVX2: four pixels a step in 16-bit lanes. The 32-bit products are never formed:
+// with A = s x w and B = (d x inv) >> 8, the blend (A + B) >> 8 is
+// (A >> 8) + (B >> 8) + (((A & 255) + (B & 255)) >> 8), and each part is the high
+// or low half of a 16-bit product: A >> 8 = hi((s << 8) x w), A & 255 =
+// lo(s x w) & 255, B >> 8 = hi(d x inv), B & 255 = lo(d x inv) >> 8.
+template <LoadVariant V, bool Locked>
+void weighted_lanes_avx2(const WeightedRow& row) {
+    uint16_t* const d_row = row.d;
+    const uint8_t* const s_row = row.s;
+    const uint16_t* const w_row = row.w;
+    const int64_t n = row.n;
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i ones = _mm256_set1_epi16(-1);
+    const __m256i low_byte = _mm256_set1_epi16(0xFF);
+    const __m256i alpha_lane = _mm256_set1_epi64x(int64_t(0xFFFF000000000000u));
+    const auto select = [](__m256i m, __m256i yes, __m256i no) {
+        return _mm256_blendv_epi8(no, yes, m);
+    };
+    const auto alpha_of_each = [](__m256i v) {
+        return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, 0xFF), 0xFF);
+    };
+    int64_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m256i s =
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s_row + 4 * j)));
+        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d_row + 4 * j));
+        uint64_t w4;
+        std::memcpy(&w4, w_row + j, sizeof w4);
+        const __m256i w = _mm256_shufflehi_epi16(
+            _mm256_shufflelo_epi16(_mm256_cvtepu16_epi64(_mm_cvtsi64_si128(int64_t(w4))), 0),
+            0);
+        const __m256i inv = _mm256_xor_si256(w, ones);
+        const __m256i taken = _mm256_slli_epi16(s, 8);
+        const __m256i a_hi = _mm256_mulhi_epu16(taken, w);  // (s x w) >> 8
+        const __m256i b_hi = _mm256_mulhi_epu16(d, inv);    // (d x inv) >> 16
+        const __m256i carry = _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_and_si256(_mm256_mullo_epi16(s, w), low_byte),
+                             _mm256_srli_epi16(_mm256_mullo_epi16(d, inv), 8)),
+            8);
+        const __m256i blended = _mm256_add_epi16(_mm256_add_epi16(a_hi, b_hi), carry);
+        __m256i colour = blended, alpha = blended;
+        if (V == LoadVariant::Plain) {
+            const __m256i erase = _mm256_cmpeq_epi16(alpha_of_each(s), zero);
+            colour = select(erase, d, colour);
+            alpha = select(erase, b_hi, alpha);
+        }
+        if (V != LoadVariant::Good) {
+            const __m256i clear = _mm256_cmpeq_epi16(alpha_of_each(d), zero);
+            colour = select(clear, taken, colour);
+            alpha = select(clear, a_hi, alpha);
+        }
+        __m256i out = select(_mm256_cmpeq_epi16(w, ones), taken, select(alpha_lane, alpha, colour));
+        if (Locked) out = select(alpha_lane, d, out);
+        out = select(_mm256_cmpeq_epi16(w, zero), d, out);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d_row + 4 * j), out);
+    }
+    if (j < n) {
+        WeightedRow rest = row;
+        rest.d += 4 * j;
+        rest.s += 4 * j;
+        rest.w += j;
+        rest.n -= j;
+        weighted_lanes<1, V, Locked>(rest);
+    }
+}
+#endif
+
 template <int N>
 void weighted_any(const WeightedRow& row) {
     const auto run = [&]<LoadVariant V>() {
+#if defined(__AVX2__)
+        if constexpr (N == 2) {
+            if (row.alpha_locked) weighted_lanes_avx2<V, true>(row);
+            else weighted_lanes_avx2<V, false>(row);
+            return;
+        }
+#endif
         if (row.alpha_locked) weighted_lanes<N, V, true>(row);
         else weighted_lanes<N, V, false>(row);
     };
