@@ -244,14 +244,21 @@ void row_weights(uint16_t* __restrict out, const LoadWeights& wt, int64_t row, i
     const int64_t inside = row < wt.height ? std::min(cols, wt.width) : 0;
     const uint8_t* __restrict t = wt.texture ? wt.texture + row * wt.width : nullptr;
     const uint16_t* __restrict m = wt.mask ? wt.mask + row * wt.width : nullptr;
-    const auto texture = [](uint32_t v) { return v < 128 ? (2 * v * 65535u) >> 8 : kFullWeight; };
-    const auto masked = [](uint32_t w, uint32_t v) { return v < kFullWeight ? (w * v) >> 16 : w; };
+    // In 16-bit terms: (2t x 65535) >> 8 is 512t - 1 for 0 < t < 128 (and 0 for 0),
+    // and (w x m) >> 16 is the high half of a 16-bit product.
+    const auto texture = [](uint16_t v) -> uint16_t {
+        return v < 128 ? uint16_t((v << 9) - (v != 0)) : uint16_t(kFullWeight);
+    };
+    const auto masked = [](uint16_t w, uint16_t v) -> uint16_t {
+        const uint16_t scaled = uint16_t((uint32_t(w) * v) >> 16);
+        return v != kFullWeight ? scaled : w;
+    };
     if (t && m)
-        for (int64_t j = 0; j < inside; ++j) out[j] = uint16_t(masked(texture(t[j]), m[j]));
+        for (int64_t j = 0; j < inside; ++j) out[j] = masked(texture(t[j]), m[j]);
     else if (t)
-        for (int64_t j = 0; j < inside; ++j) out[j] = uint16_t(texture(t[j]));
+        for (int64_t j = 0; j < inside; ++j) out[j] = texture(t[j]);
     else if (m)
-        for (int64_t j = 0; j < inside; ++j) out[j] = uint16_t(masked(kFullWeight, m[j]));
+        for (int64_t j = 0; j < inside; ++j) out[j] = masked(uint16_t(kFullWeight), m[j]);
     std::fill(out + std::max<int64_t>(inside, 0), out + cols, uint16_t(kFullWeight));
 }
 
