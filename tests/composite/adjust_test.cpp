@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <utility>
+#include <string>
 #include <vector>
 
 #include "engine/buffer.h"
@@ -61,8 +62,12 @@ protected:
             GTEST_SKIP() << "no AVX2 on this processor";
     }
 };
+std::string width_name(const ::testing::TestParamInfo<Simd>& p) {
+    const char* names[] = {"Scalar", "Sse2", "Avx2", "Best"};
+    return names[int(p.param)];
+}
 INSTANTIATE_TEST_SUITE_P(EveryWidth, AdjustLoops,
-                         ::testing::Values(Simd::Scalar, Simd::Sse2, Simd::Avx2));
+                         ::testing::Values(Simd::Scalar, Simd::Sse2, Simd::Avx2), width_name);
 
 // The formulas as stated, in double; the filters read them from per-alpha
 // tables, which must give the same byte for every pair, and leave alpha 0 and

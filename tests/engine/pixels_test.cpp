@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/buffer.h"
@@ -289,8 +290,12 @@ TEST_P(WeightedLoops, GiveTheScalarLoopsWords) {
                 }
 }
 
+std::string width_name(const ::testing::TestParamInfo<composite::Simd>& p) {
+    return p.param == composite::Simd::Sse2 ? "Sse2" : "Avx2";
+}
 INSTANTIATE_TEST_SUITE_P(EveryWidth, WeightedLoops,
-                         ::testing::Values(composite::Simd::Sse2, composite::Simd::Avx2));
+                         ::testing::Values(composite::Simd::Sse2, composite::Simd::Avx2),
+                         width_name);
 
 TEST_F(Pixels, SlotLargerThanCanvasGetsFullWeightOutsideIt) {
     make_canvas(1, 1);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/canvas.h"
@@ -427,9 +428,14 @@ TEST_P(MaskRangeLoops, ColourRangeMatchesThePerPixelRule) {
         }
 }
 
+std::string width_name(const ::testing::TestParamInfo<composite::Simd>& p) {
+    const char* names[] = {"Scalar", "Sse2", "Avx2", "Best"};
+    return names[int(p.param)];
+}
 INSTANTIATE_TEST_SUITE_P(EveryWidth, MaskRangeLoops,
                          ::testing::Values(composite::Simd::Scalar, composite::Simd::Sse2,
-                                           composite::Simd::Avx2));
+                                           composite::Simd::Avx2),
+                         width_name);
 
 // ---- Applying the mask to host images ---------------------------------------------------------
 
