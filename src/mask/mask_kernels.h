@@ -7,8 +7,12 @@
 // Internal linkage on purpose: each including file compiles its own copy for
 // its own instruction set, and the linker must never pick one for the other.
 #pragma once
+#include <immintrin.h>
+
+#include <array>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "mask/mask.h"
 #include "mask/mask_loops.h"
@@ -30,6 +34,21 @@ struct Lanes {
     typedef double F64 __attribute__((vector_size(8 * N)));
     typedef int64_t I64 __attribute__((vector_size(8 * N)));
 };
+
+// Sign bits of 64-bit lanes (2 or 4 of them); and for each pattern of 4 bits, a
+// word with 0xFFFF in the 16-bit lanes whose bit is set.
+template <int N, class I64>
+int lane_bits(I64 v) {
+    if constexpr (N == 4) return _mm256_movemask_pd(__m256d(v));
+    else return _mm_movemask_pd(__m128d(v));
+}
+constexpr auto kLaneWords = [] {
+    std::array<uint64_t, 16> t{};
+    for (int b = 0; b < 16; ++b)
+        for (int j = 0; j < 4; ++j)
+            if (b >> j & 1) t[size_t(b)] |= uint64_t(0xFFFF) << (16 * j);
+    return t;
+}();
 
 // N pixels a step; the tail goes through the same test one pixel at a time.
 template <int N>
@@ -66,7 +85,6 @@ void hue_range_lanes(const HueRangeJob& job) {
     using F64 = typename Lanes<N>::F64;
     using I64 = typename Lanes<N>::I64;
     using U16 = typename Lanes<N>::U16;
-    using I16 = typename Lanes<N>::I16;
     // Locals: stores through the mask pointer could otherwise alias the job.
     uint16_t* const mask = job.mask;
     const uint16_t value = job.value;
@@ -87,11 +105,17 @@ void hue_range_lanes(const HueRangeJob& job) {
         U32 p;
         std::memcpy(&p, job.img + 4 * k, sizeof p);
         p &= 0xFFFFFFu;
-        bool repeat = true;
-        for (int j = 0; j < N; ++j) repeat &= p[j] == last_rgb;
-        if (repeat) {
-            if (last_match)
-                for (int j = 0; j < N; ++j) mask[k + j] = value;
+        // Tested as whole words, not lane by lane.
+        const U32 diff = p ^ last_rgb;
+        uint64_t words[N / 2];
+        std::memcpy(words, &diff, sizeof words);
+        uint64_t any = 0;
+        for (int q = 0; q < N / 2; ++q) any |= words[q];
+        if (any == 0) {
+            if (last_match) {
+                const U16 all = U16{} + value;
+                std::memcpy(mask + k, &all, sizeof all);
+            }
             continue;
         }
         const F64 r = channel(p, 0), g = channel(p, 8), b = channel(p, 16);
@@ -108,13 +132,17 @@ void hue_range_lanes(const HueRangeJob& job) {
         h = h < 0.0 ? h + 360.0 : h;
         h = delta == 0.0 ? F64{} - 1.0 : h;
         const I64 ok = within(h - href) | within(h - href_below) | within((h - 360.0) - href);
-        U16 m;
+        // One bit a lane, then a word of 16-bit lane masks from a table: narrowing
+        // the 64-bit lanes directly compiles to one extract a lane.
+        const int bits = lane_bits<N>(ok);
+        using Word = std::conditional_t<N == 4, uint64_t, uint32_t>;
+        const Word sel = Word(kLaneWords[bits]);
+        Word m;
         std::memcpy(&m, mask + k, sizeof m);
-        const U16 sel = U16(__builtin_convertvector(ok, I16));
-        m = (m & ~sel) | (sel & value);
+        m = (m & ~sel) | (sel & Word(0x0001000100010001u * value));
         std::memcpy(mask + k, &m, sizeof m);
         last_rgb = p[N - 1];
-        last_match = ok[N - 1] != 0;
+        last_match = (bits >> (N - 1)) & 1;
     }
     for (; k < job.n; ++k) {
         const uint8_t* p = job.img + 4 * k;
