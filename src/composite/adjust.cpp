@@ -100,10 +100,17 @@ void run(Simd simd, detail::AdjustKind kind, uint16_t* buf, int64_t n) {
 void detail::adjust_scalar(const AdjustJob& job) {
     if (job.kind == AdjustKind::Pre64) pre_filter_rgba64_scalar(job.buf, job.n);
     if (job.kind == AdjustKind::Post64) post_filter_rgba64_scalar(job.buf, job.n);
+    if (job.kind == AdjustKind::Pre32) filter_rgba32<pre_filtered>(job.buf8, job.n, translucent);
 }
 
-void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height) {
-    if (buf) filter_rgba32<pre_filtered>(buf, pixel_count(width, height), translucent);
+void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height, Simd simd) {
+    const int64_t n = buf ? pixel_count(width, height) : 0;
+    if (n <= 0) return;
+    detail::AdjustJob job;
+    job.kind = detail::AdjustKind::Pre32;
+    job.buf8 = buf;
+    job.n = n;
+    detail::run_best(simd, job, detail::adjust_scalar, detail::adjust_sse2, detail::adjust_avx2);
 }
 
 void post_filter_rgba32(uint8_t* buf, int32_t width, int32_t height) {

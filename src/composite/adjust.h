@@ -3,8 +3,8 @@
 // alpha by texture and mask. Called by the exports, effects and Lua filters.
 //
 // Buffers are packed (width x 4 channels a row). A null buffer or a width or
-// height below 1 does nothing. `simd` picks the 16-bit pair's loop (tests compare
-// each width against Scalar, the reference).
+// height below 1 does nothing. `simd` picks the loop of the 16-bit pair and the
+// 8-bit pre-filter (tests compare each width against Scalar, the reference).
 #pragma once
 #include <cstdint>
 
@@ -14,7 +14,7 @@
 namespace qrn::composite {
 
 // Pixels with 0 < a < 255: c = trunc((a / 255) x (c + 1)).
-void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height);
+void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height, Simd simd = Simd::Best);
 // Pixels with 0 < a < 255: c = min(trunc((255 / a) x c), 255).
 void post_filter_rgba32(uint8_t* buf, int32_t width, int32_t height);
 // Pixels with a != 0: c = trunc((a / 65535) x c).

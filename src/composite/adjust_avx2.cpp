@@ -10,8 +10,7 @@ namespace qrn::composite::detail {
 
 bool adjust_avx2(const AdjustJob& job) {
 #if defined(__AVX2__)
-    adjust_any(job);
-    return true;
+    return adjust_any(job);
 #else
     (void)job;
     return false;

@@ -9,6 +9,7 @@
 // Internal linkage on purpose: each including file compiles its own copy for
 // its own instruction set, and the linker must never pick one for the other.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -119,13 +120,84 @@ void adjust_lanes_avx2(const AdjustJob& job, uint16_t* buf) {
 }
 #endif
 
-inline void adjust_any(const AdjustJob& job) {
 #if defined(__AVX2__)
-    if (job.kind == AdjustKind::Pre64) return adjust_lanes_avx2<true>(job, job.buf);
-    if (job.kind == AdjustKind::Post64) return adjust_lanes_avx2<false>(job, job.buf);
+// The 8-bit pre-filter in integers: trunc((a / 255) x (c + 1)) is the exact
+// quotient a(c + 1) / 255, (x + 1 + (x >> 8)) >> 8 for x <= 65024, except for the
+// few pairs where the double product falls just below an exact integer. Those
+// are found here by the same double arithmetic, at compile time, and each costs
+// one compare.
+constexpr int kPreExceptionCount = [] {
+    int count = 0;
+    for (uint32_t a = 1; a < 255; ++a)
+        for (uint32_t c = 0; c < 256; ++c)
+            count += int((a / 255.0) * (c + 1)) != int(a * (c + 1) / 255);
+    return count;
+}();
+constexpr auto kPreExceptions = [] {
+    std::array<uint16_t, kPreExceptionCount> keys{};
+    size_t k = 0;
+    for (uint32_t a = 1; a < 255; ++a)
+        for (uint32_t c = 0; c < 256; ++c)
+            if (int((a / 255.0) * (c + 1)) != int(a * (c + 1) / 255)) keys[k++] = uint16_t(a << 8 | c);
+    return keys;
+}();
+static_assert(kPreExceptionCount <= 16, "each exception is a compare a step");
+// Every exception is one below the exact quotient, never above.
+static_assert([] {
+    for (uint16_t key : kPreExceptions) {
+        const uint32_t a = key >> 8, c = key & 0xFF;
+        if (int((a / 255.0) * (c + 1)) != int(a * (c + 1) / 255) - 1) return false;
+    }
+    return true;
+}());
+
+void pre_filter_rgba32_avx2(const AdjustJob& job) {
+    uint8_t* const buf = job.buf8;
+    const int64_t n = job.n;
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i opaque = _mm256_set1_epi16(255);
+    const __m256i alpha_lane = _mm256_set1_epi64x(int64_t(0xFFFF000000000000u));
+    int64_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + 4 * k));
+        const __m256i c = _mm256_cvtepu8_epi16(raw);
+        const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(c, 0xFF), 0xFF);
+        const __m256i x = _mm256_mullo_epi16(a, _mm256_add_epi16(c, one));
+        __m256i q = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(x, one), _mm256_srli_epi16(x, 8)), 8);
+        const __m256i keep = _mm256_or_si256(
+            alpha_lane, _mm256_or_si256(_mm256_cmpeq_epi16(a, zero), _mm256_cmpeq_epi16(a, opaque)));
+        // Exceptions are exact multiples of 255, rare enough to test for first.
+        const __m256i exact = _mm256_andnot_si256(
+            keep, _mm256_cmpeq_epi16(_mm256_mullo_epi16(q, _mm256_set1_epi16(255)), x));
+        if (!_mm256_testz_si256(exact, exact)) {
+            const __m256i key = _mm256_or_si256(_mm256_slli_epi16(a, 8), c);
+            __m256i low = zero;
+            for (uint16_t e : kPreExceptions)
+                low = _mm256_or_si256(low, _mm256_cmpeq_epi16(key, _mm256_set1_epi16(short(e))));
+            q = _mm256_add_epi16(q, low);  // low is -1 on an exception
+        }
+        const __m256i out = _mm256_blendv_epi8(q, c, keep);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(buf + 4 * k),
+                         _mm_packus_epi16(_mm256_castsi256_si128(out), _mm256_extracti128_si256(out, 1)));
+    }
+    AdjustJob rest = job;
+    rest.n = n - k;
+    rest.buf8 += 4 * k;
+    adjust_scalar(rest);
+}
 #endif
-    if (job.kind == AdjustKind::Pre64) adjust_lanes<true>(job, job.buf);
-    if (job.kind == AdjustKind::Post64) adjust_lanes<false>(job, job.buf);
+
+// False for a kind this build has no loop for; the caller runs the scalar one.
+inline bool adjust_any(const AdjustJob& job) {
+#if defined(__AVX2__)
+    if (job.kind == AdjustKind::Pre32) return pre_filter_rgba32_avx2(job), true;
+    if (job.kind == AdjustKind::Pre64) return adjust_lanes_avx2<true>(job, job.buf), true;
+    if (job.kind == AdjustKind::Post64) return adjust_lanes_avx2<false>(job, job.buf), true;
+#endif
+    if (job.kind == AdjustKind::Pre64) return adjust_lanes<true>(job, job.buf), true;
+    if (job.kind == AdjustKind::Post64) return adjust_lanes<false>(job, job.buf), true;
+    return false;
 }
 
 }  // namespace

@@ -5,8 +5,7 @@ namespace qrn::composite::detail {
 
 bool adjust_sse2(const AdjustJob& job) {
 #if defined(__SSE2__)
-    adjust_any(job);
-    return true;
+    return adjust_any(job);
 #else
     (void)job;
     return false;

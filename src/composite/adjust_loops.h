@@ -7,17 +7,19 @@
 
 namespace qrn::composite::detail {
 
-// The 16-bit pair; the 8-bit one keeps its per-alpha tables, a lookup per channel
-// being cheaper than any vector arithmetic for it.
+// The 16-bit pair and the 8-bit pre-filter. The 8-bit post-filter keeps its
+// per-alpha tables: a lookup per channel is cheaper than its vector arithmetic.
 enum class AdjustKind {
     Pre64,   // a != 0: c = trunc((a / 65535) x c)
     Post64,  // a != 0: c = min(trunc((65535 / a) x c), 0xFFFF)
+    Pre32,   // 0 < a < 255: c = trunc((a / 255) x (c + 1)); AVX2 only
 };
 
-// n packed RGBA64 pixels, filtered in place.
+// n packed pixels, filtered in place: RGBA64 in buf, RGBA32 in buf8 for Pre32.
 struct AdjustJob {
     AdjustKind kind = AdjustKind::Pre64;
     uint16_t* buf = nullptr;
+    uint8_t* buf8 = nullptr;
     int64_t n = 0;
 };
 

@@ -135,6 +135,20 @@ TEST(AdjustFilters, SixteenBitPairWorksOnEveryVisiblePixel) {
     }
 }
 
+// The 8-bit pre-filter's integer loop and its exceptions against the formula,
+// for every (alpha, colour) pair, with a tail after the last full step.
+TEST_P(AdjustLoops, EightBitPreFilterMatchesTheFormulaForEveryPair) {
+    std::vector<uint8_t> src = every_pair();
+    src.insert(src.end(), {84, 169, 50, 147, 7, 7, 7, 25, 255, 255, 255, 254});
+    std::vector<uint8_t> pre = src;
+    pre_filter_rgba32(pre.data(), int32_t(src.size() / 4), 1, GetParam());
+    for (size_t k = 0; k < src.size(); ++k) {
+        const int a = src[k | 3], c = src[k];
+        const bool translucent = (k & 3) != 3 && a != 0 && a != 255;
+        ASSERT_EQ(pre[k], translucent ? int((a / 255.0) * (c + 1)) : c) << "a " << a << " c " << c;
+    }
+}
+
 // Seeded 16-bit pixels with the alphas that matter (0, 1, opaque, any) and a
 // count that leaves a tail: each width must give the scalar loop's words.
 TEST_P(AdjustLoops, SixteenBitFiltersMatchTheScalarLoop) {
