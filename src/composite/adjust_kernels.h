@@ -91,10 +91,9 @@ void adjust_lanes_avx2(const AdjustJob& job, uint16_t* buf) {
         const __m256d a = _mm256_permute2f128_pd(_mm256_unpackhi_pd(p[0], p[1]),
                                                  _mm256_unpackhi_pd(p[2], p[3]), 0x31);
         // Alpha 0 takes no part; a zero factor keeps its lanes finite.
-        const __m256d f =
-            Pre ? _mm256_div_pd(a, scale)
-                : _mm256_and_pd(_mm256_div_pd(scale, a),
-                                _mm256_cmp_pd(a, _mm256_setzero_pd(), _CMP_NEQ_OQ));
+        const __m256d f = Pre ? _mm256_div_pd(a, scale)
+                              : _mm256_and_pd(_mm256_div_pd(scale, a),
+                                              _mm256_cmp_pd(a, _mm256_setzero_pd(), _CMP_NEQ_OQ));
         const auto product = [&](__m256d fj, __m256d pj) {
             __m256d x = _mm256_mul_pd(fj, pj);
             if (!Pre) x = _mm256_min_pd(x, scale);
@@ -138,7 +137,8 @@ constexpr auto kPreExceptions = [] {
     size_t k = 0;
     for (uint32_t a = 1; a < 255; ++a)
         for (uint32_t c = 0; c < 256; ++c)
-            if (int((a / 255.0) * (c + 1)) != int(a * (c + 1) / 255)) keys[k++] = uint16_t(a << 8 | c);
+            if (int((a / 255.0) * (c + 1)) != int(a * (c + 1) / 255))
+                keys[k++] = uint16_t(a << 8 | c);
     return keys;
 }();
 static_assert(kPreExceptionCount <= 16, "each exception is a compare a step");
@@ -164,9 +164,11 @@ void pre_filter_rgba32_avx2(const AdjustJob& job) {
         const __m256i c = _mm256_cvtepu8_epi16(raw);
         const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(c, 0xFF), 0xFF);
         const __m256i x = _mm256_mullo_epi16(a, _mm256_add_epi16(c, one));
-        __m256i q = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(x, one), _mm256_srli_epi16(x, 8)), 8);
+        __m256i q = _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_add_epi16(x, one), _mm256_srli_epi16(x, 8)), 8);
         const __m256i keep = _mm256_or_si256(
-            alpha_lane, _mm256_or_si256(_mm256_cmpeq_epi16(a, zero), _mm256_cmpeq_epi16(a, opaque)));
+            alpha_lane,
+            _mm256_or_si256(_mm256_cmpeq_epi16(a, zero), _mm256_cmpeq_epi16(a, opaque)));
         // Exceptions are exact multiples of 255, rare enough to test for first.
         const __m256i exact = _mm256_andnot_si256(
             keep, _mm256_cmpeq_epi16(_mm256_mullo_epi16(q, _mm256_set1_epi16(255)), x));
@@ -178,8 +180,9 @@ void pre_filter_rgba32_avx2(const AdjustJob& job) {
             q = _mm256_add_epi16(q, low);  // low is -1 on an exception
         }
         const __m256i out = _mm256_blendv_epi8(q, c, keep);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(buf + 4 * k),
-                         _mm_packus_epi16(_mm256_castsi256_si128(out), _mm256_extracti128_si256(out, 1)));
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(buf + 4 * k),
+            _mm_packus_epi16(_mm256_castsi256_si128(out), _mm256_extracti128_si256(out, 1)));
     }
     AdjustJob rest = job;
     rest.n = n - k;

@@ -9,10 +9,10 @@
 // Internal linkage on purpose: each including file compiles its own copy for
 // its own instruction set, and the linker must never pick one for the other.
 #pragma once
+#include <emmintrin.h>
+
 #include <cstdint>
 #include <cstring>
-
-#include <emmintrin.h>
 #if defined(__AVX2__)
 #include <immintrin.h>
 #endif
@@ -41,9 +41,9 @@ U load_bytes(const uint8_t* p) {
         return U(_mm256_cvtepu8_epi32(_mm_set_epi32(0, 0, int(v[1]), int(v[0]))));
     else
 #endif
-        return U(_mm_unpacklo_epi16(
-            _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v[0])), _mm_setzero_si128()),
-            _mm_setzero_si128()));
+        return U(
+            _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v[0])), _mm_setzero_si128()),
+                               _mm_setzero_si128()));
 }
 template <int N, class U>
 U load_words(const uint16_t* p) {
@@ -53,12 +53,13 @@ U load_words(const uint16_t* p) {
     else
 #endif
         return U(_mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
-                                _mm_setzero_si128()));
+                                    _mm_setzero_si128()));
 }
 template <int N, class U>
 U load_weights(const uint16_t* w) {
 #if defined(__AVX2__)
-    if constexpr (N == 2) return U(_mm256_set_m128i(_mm_set1_epi32(w[1]), _mm_set1_epi32(w[0])));
+    if constexpr (N == 2)
+        return U(_mm256_set_m128i(_mm_set1_epi32(w[1]), _mm_set1_epi32(w[0])));
     else
 #endif
         return U(_mm_set1_epi32(w[0]));
@@ -67,8 +68,10 @@ U load_weights(const uint16_t* w) {
 // Lane 3 of each pixel (its alpha), copied to all four of its lanes.
 template <int N, class U>
 U alpha_of_each(U v) {
-    if constexpr (N == 1) return __builtin_shufflevector(v, v, 3, 3, 3, 3);
-    else return __builtin_shufflevector(v, v, 3, 3, 3, 3, 7, 7, 7, 7);
+    if constexpr (N == 1)
+        return __builtin_shufflevector(v, v, 3, 3, 3, 3);
+    else
+        return __builtin_shufflevector(v, v, 3, 3, 3, 3, 7, 7, 7, 7);
 }
 
 template <int N, LoadVariant V, bool Locked>
@@ -147,16 +150,15 @@ void weighted_lanes_avx2(const WeightedRow& row) {
         uint64_t w4;
         std::memcpy(&w4, w_row + j, sizeof w4);
         const __m256i w = _mm256_shufflehi_epi16(
-            _mm256_shufflelo_epi16(_mm256_cvtepu16_epi64(_mm_cvtsi64_si128(int64_t(w4))), 0),
-            0);
+            _mm256_shufflelo_epi16(_mm256_cvtepu16_epi64(_mm_cvtsi64_si128(int64_t(w4))), 0), 0);
         const __m256i inv = _mm256_xor_si256(w, ones);
         const __m256i taken = _mm256_slli_epi16(s, 8);
         const __m256i a_hi = _mm256_mulhi_epu16(taken, w);  // (s x w) >> 8
         const __m256i b_hi = _mm256_mulhi_epu16(d, inv);    // (d x inv) >> 16
-        const __m256i carry = _mm256_srli_epi16(
-            _mm256_add_epi16(_mm256_and_si256(_mm256_mullo_epi16(s, w), low_byte),
-                             _mm256_srli_epi16(_mm256_mullo_epi16(d, inv), 8)),
-            8);
+        const __m256i carry =
+            _mm256_srli_epi16(_mm256_add_epi16(_mm256_and_si256(_mm256_mullo_epi16(s, w), low_byte),
+                                               _mm256_srli_epi16(_mm256_mullo_epi16(d, inv), 8)),
+                              8);
         const __m256i blended = _mm256_add_epi16(_mm256_add_epi16(a_hi, b_hi), carry);
         __m256i colour = blended, alpha = blended;
         if (V == LoadVariant::Plain) {
@@ -190,18 +192,25 @@ void weighted_any(const WeightedRow& row) {
     const auto run = [&]<LoadVariant V>() {
 #if defined(__AVX2__)
         if constexpr (N == 2) {
-            if (row.alpha_locked) weighted_lanes_avx2<V, true>(row);
-            else weighted_lanes_avx2<V, false>(row);
+            if (row.alpha_locked)
+                weighted_lanes_avx2<V, true>(row);
+            else
+                weighted_lanes_avx2<V, false>(row);
             return;
         }
 #endif
-        if (row.alpha_locked) weighted_lanes<N, V, true>(row);
-        else weighted_lanes<N, V, false>(row);
+        if (row.alpha_locked)
+            weighted_lanes<N, V, true>(row);
+        else
+            weighted_lanes<N, V, false>(row);
     };
     switch (LoadVariant(row.variant)) {
-        case LoadVariant::Plain: return run.template operator()<LoadVariant::Plain>();
-        case LoadVariant::Good: return run.template operator()<LoadVariant::Good>();
-        case LoadVariant::Good2: return run.template operator()<LoadVariant::Good2>();
+        case LoadVariant::Plain:
+            return run.template operator()<LoadVariant::Plain>();
+        case LoadVariant::Good:
+            return run.template operator()<LoadVariant::Good>();
+        case LoadVariant::Good2:
+            return run.template operator()<LoadVariant::Good2>();
     }
 }
 

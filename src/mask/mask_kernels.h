@@ -39,8 +39,10 @@ struct Lanes {
 // word with 0xFFFF in the 16-bit lanes whose bit is set.
 template <int N, class I64>
 int lane_bits(I64 v) {
-    if constexpr (N == 4) return _mm256_movemask_pd(__m256d(v));
-    else return _mm_movemask_pd(__m128d(v));
+    if constexpr (N == 4)
+        return _mm256_movemask_pd(__m256d(v));
+    else
+        return _mm_movemask_pd(__m128d(v));
 }
 constexpr auto kLaneWords = [] {
     std::array<uint64_t, 16> t{};
