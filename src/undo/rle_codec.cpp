@@ -8,10 +8,6 @@
 #include <cstddef>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "engine/layers.h"
 #include "engine/pixel_format.h"
 
@@ -31,37 +27,6 @@ inline uint64_t pixel_bits(const uint16_t* p) {
 // The run length is capped at 255; an equal element after a full run starts the
 // next run, which is the only way two neighbouring runs share a value.
 inline size_t run_end(size_t i, size_t n) { return std::min(n, i + kMaxRunLength); }
-
-// Long runs are scanned 16 bytes a step (x86-64 baseline SSE2): the first
-// element from j on, below end, whose high bytes differ from key, or the start of
-// the last partial step; the scalar loop after it finishes from there.
-inline size_t scan_rgba(const uint16_t* src, size_t j, size_t end, uint64_t key) {
-#if defined(__SSE2__)
-    const __m128i k = _mm_set1_epi64x(int64_t(key));
-    const __m128i high = _mm_set1_epi64x(int64_t(kHighBytes));
-    for (; j + 2 <= end; j += 2) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * j));
-        const int same = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(v, high), k));
-        if (same != 0xFFFF) return j + size_t(std::countr_one(unsigned(same))) / 8;
-    }
-#endif
-    (void)src, (void)end, (void)key;
-    return j;
-}
-
-inline size_t scan_grey(const uint16_t* src, size_t j, size_t end, uint8_t key) {
-#if defined(__SSE2__)
-    const __m128i k = _mm_set1_epi16(short(uint16_t(key << 8)));
-    const __m128i high = _mm_set1_epi16(short(0xFF00));
-    for (; j + 8 <= end; j += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + j));
-        const int same = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), k));
-        if (same != 0xFFFF) return j + size_t(std::countr_one(unsigned(same))) / 2;
-    }
-#endif
-    (void)src, (void)end, (void)key;
-    return j;
-}
 
 inline void fill_pixels(uint16_t* d, int64_t n, uint64_t bits) {
     for (int64_t k = 0; k < n; ++k) std::memcpy(d + 4 * k, &bits, sizeof bits);
@@ -96,7 +61,7 @@ int32_t compress_rgba64(const uint16_t* src, uint8_t* out, int32_t count) noexce
     for (size_t i = 0; i < n;) {
         const uint64_t key = pixel_bits(src + 4 * i) & kHighBytes;
         const size_t end = run_end(i, n);
-        size_t j = scan_rgba(src, i + 1, end, key);
+        size_t j = i + 1;
         while (j < end && (pixel_bits(src + 4 * j) & kHighBytes) == key) ++j;
         o[0] = uint8_t(j - i);
         o[1] = uint8_t(key >> 8);
@@ -116,7 +81,7 @@ int32_t compress_g16(const uint16_t* src, uint8_t* out, int32_t count) noexcept 
     for (size_t i = 0; i < n;) {
         const uint8_t key = narrow(src[i]);
         const size_t end = run_end(i, n);
-        size_t j = scan_grey(src, i + 1, end, key);
+        size_t j = i + 1;
         while (j < end && narrow(src[j]) == key) ++j;
         o[0] = uint8_t(j - i);
         o[1] = key;

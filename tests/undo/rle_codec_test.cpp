@@ -157,48 +157,6 @@ TEST(RleCodec, RoundTripsSeededLinesWithWellFormedRuns) {
     }
 }
 
-// The encoders scan long runs a vector at a time; the plain scan, one element
-// at a time, is the reference. Seeded lines of every length up to 70 and a long
-// one, runs of 1 to 600, low-byte noise, and neighbours differing in one channel
-// only, so a mismatch falls in every lane of a step and in the scalar tail.
-TEST(RleCodec, VectorScansEncodeAsThePlainScan) {
-    const auto plain = [](const Words& src, size_t words) {
-        const size_t n = src.size() / words;
-        const auto key = [&](size_t i) {
-            uint64_t k = 0;
-            for (size_t c = 0; c < words; ++c) k = k << 8 | qrn::narrow(src[i * words + c]);
-            return k;
-        };
-        Bytes out;
-        for (size_t i = 0; i < n;) {
-            size_t j = i + 1;
-            while (j < n && j - i < 255 && key(j) == key(i)) ++j;
-            out.push_back(uint8_t(j - i));
-            for (size_t c = 0; c < words; ++c) out.push_back(qrn::narrow(src[i * words + c]));
-            i = j;
-        }
-        return out;
-    };
-    qrn::Rng rng;
-    rng.seed(9);
-    for (int line = 0; line < 120; ++line) {
-        SCOPED_TRACE(line);
-        const size_t count = line < 70 ? size_t(line + 1) : 3000;
-        Words px, grey;
-        uint16_t value[4] = {0x1200, 0x3400, 0x5600, 0x7800};
-        while (grey.size() < count) {
-            const size_t len = size_t(rng.next() % (line % 3 ? 600 : 9)) + 1;
-            value[rng.next() % 4] ^= uint16_t((1 + rng.next() % 2) << 8);  // one channel changes
-            for (size_t k = 0; k < len && grey.size() < count; ++k) {
-                for (uint16_t v : value) px.push_back(uint16_t(v | (rng.next() & 0xFF)));
-                grey.push_back(uint16_t(value[0] | (rng.next() & 0xFF)));
-            }
-        }
-        EXPECT_EQ(encode_rgba(px), plain(px, 4));
-        EXPECT_EQ(encode_grey(grey), plain(grey, 1));
-    }
-}
-
 TEST(RleCodec, EncodesNothingForNullOrNonPositiveCount) {
     const Words src(8, 0x1234);
     for (int32_t count : {0, -1, INT32_MIN}) {
