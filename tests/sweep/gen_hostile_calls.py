@@ -3,9 +3,10 @@
 declaration, one call with plain arguments, then each argument in turn at hostile
 values with the others plain. Integers: INT32_MIN, -1, 0, 1, 63, 64, 10001,
 INT32_MAX; pointers: null; texts: null, empty, 5000 characters; reals: NaN, both
-infinities, -1e30. Where a host buffer's size follows from the arguments (a caller
-contract the engine cannot check), every pointer of the call is null once an
-integer is at INT32_MIN or INT32_MAX; the smaller values fit the sweep's buffers.
+infinities, -1e30. A host buffer whose size the header states (a caller contract
+the engine cannot check) is allocated at exactly that size for the call's
+arguments (CONTRACTS); every pointer of a call is null once an integer is at
+INT32_MIN or INT32_MAX, where no buffer could be that large.
 
   gen_hostile_calls.py OUT.inc HEADER...
 """
@@ -47,6 +48,116 @@ SLOW_VALUES = {"10001", "INT32_MAX"}
 PLAIN_POINTER = {("QRN_CreateImage", "hostWindow"): "nullptr",
                  ("QRN_NewSize", "hostWindow"): "nullptr",
                  ("QRN_Free", "block"): "QRN_Alloc(16)"}
+
+
+# The caller contracts of the header: how many bytes each buffer must hold, from
+# the call's arguments, the canvas (W x H) and the new RGBA buffer (NW x NH).
+# ("bytes", n) is a packed block; ("rows", stride, rows, row bytes) a block of
+# rows at a byte stride, either sign. The sweep allocates exactly that much, so
+# the sanitizers see any access beyond it; buffers not listed get the sweep's
+# large ones.
+CONTRACTS = {
+    "QRN_SetPixelRGB24": {"buffer": ("rows", "stride", "H", "W*3")},
+    "QRN_Memcpy": {"destination": ("bytes", "len"), "source": ("bytes", "len")},
+    "QRN_InvertAlpha_RGBA32": {"buffer": ("bytes", "W*H*4")},
+    "QRN_SetColorAlphaRGBABuf": {"buffer": ("bytes", "width*height*4")},
+    "QRN_SetAlphaFromRGBAImageColor": {"buffer": ("bytes", "W*H*4")},
+    "QRN_Load": {"buffer": ("rows", "stride", "height", "width*3")},
+    "QRN_LoadRGB24": {"buffer": ("rows", "stride", "H", "W*3")},
+    "QRN_LoadRGB24ToAlpha": {"buffer": ("rows", "stride", "H", "W*3")},
+    "QRN_LoadRGBA32Layer": {"buffer": ("rows", "stride", "height", "width*4")},
+    "QRN_LoadRGBA32Layer_GOOD": {"buffer": ("rows", "stride", "height", "width*4")},
+    "QRN_LoadRGBA32Layer_GOOD2": {"buffer": ("rows", "stride", "height", "width*4")},
+    "QRN_LoadRGBA32": {"buffer": ("rows", "stride", "H", "W*4")},
+    "QRN_LoadRGBA32Into": {"buffer": ("rows", "stride", "height", "width*4")},
+    "QRN_LoadRGBA32LayerCompressed": {"data": ("bytes", "length")},
+    "QRN_SetRGBA64Layer": {"buffer": ("rows", "stride", "H", "W*8")},
+    "QRN_SetLayerData": {"buffer": ("bytes", "W*H*8")},
+    "QRN_GetRGB24": {"buffer": ("rows", "stride", "H", "W*3")},
+    "QRN_GetRGB24FromAlpha": {"buffer": ("rows", "stride", "H", "W*3")},
+    "QRN_GetRGBA32Layer": {"buffer": ("rows", "stride", "H", "W*4")},
+    "QRN_GetRGBA32": {"buffer": ("rows", "stride", "H", "W*4")},
+    "QRN_GetRGBA64LayerRect": {"buffer": ("rows", "stride", "height", "width*8")},
+    "QRN_GetRGBA64Layer": {"buffer": ("rows", "stride", "H", "W*8")},
+    "QRN_GetLayerData": {"buffer": ("bytes", "W*H*8")},
+    "QRN_GetRGBA32LayerCompressed": {"output": ("bytes", "capacity")},
+    "QRN_GetRGBA32FromRGBA64": {"destination": ("rows", "destinationStride", "height", "width*4"),
+                                "source": ("rows", "sourceStride", "height", "width*8")},
+    "QRN_GetRGB24FromRGBA64": {"destination": ("rows", "destinationStride", "H", "W*3"),
+                               "source": ("rows", "sourceStride", "H", "W*8")},
+    "QRN_ClearRGBA64": {"buffer": ("rows", "stride", "H", "W*8")},
+    "QRN_ClearRGBA32": {"buffer": ("rows", "stride", "H", "W*4")},
+    "QRN_ClearRGBA32Buf": {"buffer": ("bytes", "width*height*4")},
+    "QRN_MergeLayerIntoRect": {"buffer": ("bytes", "width*height*8")},
+    "QRN_MergeLayerInto": {"buffer": ("bytes", "W*H*8")},
+    "QRN_MergeRect": {"buffer": ("bytes", "width*height*8")},
+    "QRN_Merge": {"buffer": ("bytes", "W*H*8")},
+    # Adjusted at width x height, then read at the canvas size.
+    "QRN_LoadRGBA32Layer_BAD": {"buffer": ("bytes", "MAX(W*H, width*height)*4")},
+    "QRN_RLECompressRGBA64ToRGBA32": {"source": ("bytes", "count*8"), "output": ("bytes", "count*5")},
+    "QRN_RLEUncompressRGBA32ToRGBA64": {"input": ("bytes", "count*5"),
+                                        "destination": ("bytes", "count*8")},
+    "QRN_RLECompressG16ToG8": {"source": ("bytes", "count*2"), "output": ("bytes", "count*2")},
+    "QRN_RLEUncompressG8ToG16": {"input": ("bytes", "count*2"), "destination": ("bytes", "count*2")},
+    "QRN_GetRGBA32LayerLineRLE": {"output": ("bytes", "W*5")},
+    "QRN_PutRGBA32LayerLineRLE": {"input": ("bytes", "W*5")},
+    "QRN_GetMaskLineRLE": {"output": ("bytes", "W*2")},
+    "QRN_PutMaskLineRLE": {"input": ("bytes", "W*2")},
+    "QRN_AdjustRGBA32PreFilter": {"buffer": ("bytes", "width*height*4")},
+    "QRN_AdjustRGBA32PostFilter": {"buffer": ("bytes", "width*height*4")},
+    "QRN_AdjustRGBA64PreFilter": {"buffer": ("bytes", "width*height*8")},
+    "QRN_AdjustRGBA64PostFilter": {"buffer": ("bytes", "width*height*8")},
+    "QRN_AdjustRGBA32ForAlphaComp": {"buffer": ("bytes", "W*H*4")},
+    "QRN_AdjustRGBA32ByMaskAndTexture": {"buffer": ("bytes", "width*height*4")},
+    "QRN_LoadMask": {"source": ("rows", "stride", "height", "width*3")},
+    "QRN_SaveMask": {"destination": ("rows", "stride", "H", "W*3")},
+    "QRN_CreateMaskFromRGBAImageColor": {"image": ("bytes", "W*H*4")},
+    "QRN_CreateMaskFromRGB24ImageColor": {"image": ("bytes", "W*H*3")},
+    "QRN_CreateMaskFromRGBAImageColorRange": {"image": ("bytes", "W*H*4")},
+    "QRN_CreateMaskFromRGBAImageAlphaRange": {"image": ("bytes", "W*H*4")},
+    "QRN_CreateMaskFromRGBAImageLuminanceRange": {"image": ("bytes", "W*H*4")},
+    "QRN_CreateMaskFromRGBAImageHueRange": {"image": ("bytes", "W*H*4")},
+    "QRN_CreateMaskFromFloodMask": {"map": ("bytes", "W*H")},
+    "QRN_CreateMaskFromDiff_RGBA32": {"imageA": ("bytes", "W*H*4"), "imageB": ("bytes", "W*H*4")},
+    "QRN_ApplyMaskToAlpha_RGBA32": {"image": ("bytes", "W*H*4")},
+    "QRN_ReplaceFromRGBAImageAlphaRange": {"image": ("bytes", "W*H*4")},
+    "QRN_RGBToRGBA": {"destination": ("bytes", "width*height*4"), "source": ("bytes", "width*height*3")},
+    "QRN_RGBAToRGB": {"destination": ("bytes", "width*height*3"), "source": ("bytes", "width*height*4")},
+    "QRN_RGBToRGBAlpha": {"destination": ("bytes", "width*height*4"),
+                          "source": ("bytes", "width*height*3")},
+    "QRN_RGBAlphaToRGB": {"destination": ("bytes", "width*height*3"),
+                          "source": ("bytes", "width*height*4")},
+    "QRN_ReadFromFileRGB24": {"destination": ("bytes", "width*height*3")},
+    "QRN_ReadFromFileRGBA32": {"destination": ("bytes", "width*height*4")},
+    "QRN_WriteToFileRGB24": {"pixels": ("bytes", "width*height*3")},
+    "QRN_WriteToFileRGBA32": {"pixels": ("bytes", "width*height*4")},
+    "QRN_GetNewRGBA32": {"destination": ("bytes", "NW*NH*4")},
+    "QRN_GetNewRGBA24": {"destination": ("bytes", "NW*NH*3")},
+    "QRN_GetResizedNewRGBA24": {"destination": ("bytes", "newWidth*newHeight*3")},
+}
+
+
+def contract_buffer(func, name, ctype, args, values):
+    """The exact-size buffer expression for a pointer argument, or None."""
+    spec = CONTRACTS.get(func, {}).get(name)
+    if not spec:
+        return None
+    names = {n: v for (_, n), v in zip(args, values)}
+
+    def expr(text):
+        def sub(m):
+            w = m.group(0)
+            if w == "MAX":
+                return "std::max<int64_t>"
+            if w in ("W", "H", "NW", "NH"):
+                return "int64_t(c.%s)" % w
+            return "int64_t(%s)" % names[w]
+        return re.sub(r"[A-Za-z_]\w*", sub, text)
+
+    if spec[0] == "bytes":
+        return "static_cast<%s>(c.exact(%s))" % (ctype, expr(spec[1]))
+    return "static_cast<%s>(c.rows(%s, %s, %s))" % (ctype, expr(spec[1]), expr(spec[2]),
+                                                     expr(spec[3]))
 
 
 def plain_int(name):
@@ -141,6 +252,9 @@ def main():
         mutator = "true" if MUTATORS.match(func) else "false"
 
         def emit(pos, label, values, null_input, slow=False):
+            values = [contract_buffer(func, n, t, args, values) or v
+                      if v.startswith("static_cast<") and "c.buffer(" in v else v
+                      for (t, n), v in zip(args, values)]
             call = "%s(%s)" % (func, ", ".join(
                 "static_cast<%s>(%s)" % (t, v) if kind(t) in ("int", "real") else v
                 for (t, _), v in zip(args, values)))

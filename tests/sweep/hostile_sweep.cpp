@@ -47,7 +47,19 @@ constexpr size_t kHalf = size_t(2) << 20;
 struct Ctx {
     std::vector<uint8_t> space[4];
     const char* long_text = nullptr;
+    int32_t W = 0, H = 0, NW = 0, NH = 0;  // the canvas and the new RGBA buffer
     void* buffer(int k) { return space[k % 4].data() + kHalf; }
+    // A block of exactly the contracted size (none for a size below 1), zeroed,
+    // so that the sanitizers report any access past it. Children never free.
+    static void* exact(int64_t bytes) { return std::calloc(size_t(std::max<int64_t>(bytes, 0)), 1); }
+    // Rows of row_bytes at a byte stride of either sign: the pointer addresses
+    // row 0, and the block spans exactly the rows the call may touch.
+    static void* rows(int64_t stride, int64_t count, int64_t row_bytes) {
+        if (count < 1 || row_bytes < 1) return exact(0);
+        const int64_t step = stride < 0 ? -stride : stride;
+        auto* base = static_cast<uint8_t*>(exact(step * (count - 1) + std::max(step, row_bytes)));
+        return stride < 0 ? base + step * (count - 1) : base;
+    }
 };
 
 struct Call {
@@ -200,6 +212,7 @@ int main(int argc, char** argv) {
     std::vector<Timed> times;
     const int fresh = run_calls("no canvas", ctx, only, failures, times);
     prepare_canvas();
+    ctx.W = kW, ctx.H = kH;
     const int painted = run_calls("canvas", ctx, only, failures, times);
     // The slowest calls, to keep the sweep short as the header grows.
     std::sort(times.begin(), times.end(), [](const Timed& a, const Timed& b) { return a.ms > b.ms; });
