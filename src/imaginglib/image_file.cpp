@@ -26,22 +26,29 @@ struct File {
     }
 };
 
-// The whole file in a malloc'd buffer, or null.
-uint8_t* slurp(const char* path, size_t* size) {
+// The whole file, or its first `limit` bytes, in a malloc'd buffer; or null.
+// total gets the file's length.
+uint8_t* slurp(const char* path, size_t* size, size_t limit = SIZE_MAX, size_t* total = nullptr) {
     File file{std::fopen(path, "rb")};
     if (!file.f || std::fseek(file.f, 0, SEEK_END) != 0) return nullptr;
     const long end = std::ftell(file.f);
     if (end <= 0 || end > kMaxFileBytes || std::fseek(file.f, 0, SEEK_SET) != 0) return nullptr;
-    auto* bytes = static_cast<uint8_t*>(std::malloc(size_t(end)));
+    const size_t want = size_t(end) < limit ? size_t(end) : limit;
+    auto* bytes = static_cast<uint8_t*>(std::malloc(want));
     if (!bytes) return nullptr;
     // A short read (a directory, a file shrinking under us) is a failure.
-    if (std::fread(bytes, 1, size_t(end), file.f) != size_t(end)) {
+    if (std::fread(bytes, 1, want, file.f) != want) {
         std::free(bytes);
         return nullptr;
     }
-    *size = size_t(end);
+    *size = want;
+    if (total) *total = size_t(end);
     return bytes;
 }
+
+// Headers sit at the start of every format but TIFF, whose directory may come
+// last; the probe reads this much first and the whole file only if it must.
+constexpr size_t kProbePrefix = 1 << 20;
 
 }  // namespace
 
@@ -192,8 +199,13 @@ bool probe_image(const uint8_t* data, size_t size, ImageProbe& out) noexcept {
 
 bool probe_image_file(const char* path, ImageProbe& out) noexcept {
     if (!path || !*path) return false;
-    size_t size = 0;
-    uint8_t* bytes = slurp(path, &size);
+    size_t size = 0, total = 0;
+    uint8_t* bytes = slurp(path, &size, kProbePrefix, &total);
+    if (!bytes) return false;
+    probe_image(bytes, size, out);
+    std::free(bytes);
+    if (out.dims_known || size == total) return true;
+    bytes = slurp(path, &size);
     if (!bytes) return false;
     probe_image(bytes, size, out);
     std::free(bytes);

@@ -107,31 +107,32 @@ bool resample(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, int32_t tw
     return imaging::resize(src, w, h, int64_t(w) * bpp, dst, tw, th, int64_t(tw) * bpp, bpp);
 }
 
-// The source read as RGB24 and resampled to the size the rule gives. The
-// rule and the choice between decimate and resize see the file's own sides;
-// a JPEG that is to shrink is decoded at the smallest scale keeping twice
-// the target, so the area average still has every target pixel covered by
-// several source pixels.
+// The source resampled to the size the rule gives, as RGB24. The rule and
+// the choice between decimate and resize see the file's own sides; a JPEG
+// that is to shrink is decoded at the smallest scale keeping twice the
+// target, so every target pixel still averages several source pixels.
+// Channels resample independently, so dropping alpha after resampling gives
+// the same pixels as before, without a full-size RGB copy.
 template <class SizeRule>
 bool converted(const char* src_path, SizeRule rule, std::vector<uint8_t>& out, int32_t& tw,
                int32_t& th) {
     imaging::FileHeader head;
     if (!imaging::probe_image_file(src_path, head)) return false;
-    std::vector<uint8_t> rgba;
-    int32_t w = 0, h = 0;
+    imaging::ImageBlock img;
     if (head.type == imaging::kFileJpeg && head.dims_known) {
         if (!rule(head.width, head.height, tw, th)) return false;
         const bool shrinks = tw < head.width && th < head.height;
-        if (!imaging::read_image_file_scaled(src_path, shrinks ? tw * 2 : 0, shrinks ? th * 2 : 0,
-                                             rgba, w, h))
+        if (!imaging::read_image_block(src_path, shrinks ? tw * 2 : 0, shrinks ? th * 2 : 0, img))
             return false;
-        if (!shrinks && (w != head.width || h != head.height)) return false;
-    } else {
-        if (!imaging::read_image_file(src_path, rgba, w, h) || !rule(w, h, tw, th)) return false;
+        if (!shrinks && (img.width != head.width || img.height != head.height)) return false;
+    } else if (!imaging::read_image_block(src_path, 0, 0, img) ||
+               !rule(img.width, img.height, tw, th)) {
+        return false;
     }
-    const std::vector<uint8_t> rgb = drop_alpha(rgba.data(), size_t(w) * size_t(h));
-    out.assign(size_t(tw) * size_t(th) * 3, 0);
-    return resample(rgb.data(), w, h, out.data(), tw, th, 3);
+    std::vector<uint8_t> rgba(size_t(tw) * size_t(th) * 4);
+    if (!resample(img.pixels.get(), img.width, img.height, rgba.data(), tw, th, 4)) return false;
+    out = drop_alpha(rgba.data(), size_t(tw) * size_t(th));
+    return true;
 }
 
 }  // namespace

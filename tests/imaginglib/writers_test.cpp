@@ -326,6 +326,16 @@ TEST_F(FileDestTest, ReplacesTheFileOnlyWhenCommittedAndKeepsItsMode) {
     EXPECT_EQ(entries(), 1u);
 }
 
+TEST_F(FileDestTest, WritesThroughASymbolicLink) {
+    const std::string link = (dir / "link.bin").string();
+    std::filesystem::create_symlink(target, link);
+    FileDest d(link.c_str());
+    ASSERT_TRUE(d.write("new", 3));
+    ASSERT_TRUE(d.commit());
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(contents(), "new");
+}
+
 TEST_F(FileDestTest, AFailedOrAbandonedWriteLeavesTheOldFileAndNoTemporary) {
     { FileDest d(target.c_str()); d.write("half", 4); }  // abandoned
     {

@@ -52,20 +52,26 @@ struct ImageBlockFree {
 
 bool read_image_file(const char* path, std::vector<uint8_t>& rgba, int32_t& width,
                      int32_t& height) {
-    return read_image_file_scaled(path, 0, 0, rgba, width, height);
-}
-
-bool read_image_file_scaled(const char* path, int32_t min_width, int32_t min_height,
-                            std::vector<uint8_t>& rgba, int32_t& width, int32_t& height) {
     int32_t w = 0, h = 0;
     // Owned from here, so that a failed copy still releases the library's block.
-    const std::unique_ptr<uint8_t, ImageBlockFree> block(
-        imaginglib::read_image_file_scaled(path, min_width, min_height, &w, &h));
+    const std::unique_ptr<uint8_t, ImageBlockFree> block(imaginglib::read_image_file(path, &w, &h));
     if (!block || !valid_side(w) || !valid_side(h)) return false;
     std::vector<uint8_t> copy(block.get(), block.get() + size_t(w) * size_t(h) * 4);
     rgba = std::move(copy);
     width = w;
     height = h;
+    return true;
+}
+
+bool read_image_block(const char* path, int32_t min_width, int32_t min_height, ImageBlock& out) {
+    int32_t w = 0, h = 0;
+    ImageBlock b;
+    b.pixels = {imaginglib::read_image_file_scaled(path, min_width, min_height, &w, &h),
+                [](uint8_t* p) { imaginglib::free_image(p); }};
+    if (!b.pixels || !valid_side(w) || !valid_side(h)) return false;
+    b.width = w;
+    b.height = h;
+    out = std::move(b);
     return true;
 }
 

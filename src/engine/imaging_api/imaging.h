@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace qrn::imaging {
 
@@ -38,10 +39,15 @@ namespace qrn::imaging {
 // a null path, an unreadable file or an unusable image.
 bool read_image_file(const char* path, std::vector<uint8_t>& rgba, int32_t& width,
                      int32_t& height);
-// As read_image_file, where a JPEG may be decoded at 1/2, 1/4 or 1/8 of its
-// size as long as both sides stay at least min_width x min_height.
-bool read_image_file_scaled(const char* path, int32_t min_width, int32_t min_height,
-                            std::vector<uint8_t>& rgba, int32_t& width, int32_t& height);
+// The library's own block of a file read as RGBA32, without a copy: for
+// pictures that are only passed on (the converters).
+struct ImageBlock {
+    std::unique_ptr<uint8_t, void (*)(uint8_t*)> pixels{nullptr, nullptr};
+    int32_t width = 0, height = 0;
+};
+// A JPEG may come at 1/2, 1/4 or 1/8 of its size as long as both sides stay
+// at least min_width x min_height (0: full size).
+bool read_image_block(const char* path, int32_t min_width, int32_t min_height, ImageBlock& out);
 // How many image files have been read (tests check that caches hold).
 int64_t image_file_reads();
 // RGBA32 to 8-bit grey (luminance).

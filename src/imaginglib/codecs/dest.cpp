@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -41,6 +42,15 @@ FileDest::FileDest(const char* path) noexcept {
     if (!path || !*path) return;
     try {
         path_ = path;
+        // Through a symbolic link to the file it names, as writing in place
+        // would have gone; renaming over the link would replace the link.
+        struct stat link {};
+        if (::lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
+            char* real = ::realpath(path, nullptr);
+            if (!real) return;
+            path_ = real;
+            std::free(real);
+        }
         const size_t slash = path_.rfind('/');
         const std::string dir = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
         const std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
