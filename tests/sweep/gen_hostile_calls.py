@@ -139,8 +139,8 @@ CONTRACTS = {
 
 def contract_buffer(func, name, ctype, args, values):
     """The exact-size buffer expression for a pointer argument, or None."""
-    spec = CONTRACTS.get(func, {}).get(name)
-    if not spec:
+    size = CONTRACTS.get(func, {}).get(name)
+    if not size:
         return None
     names = {n: v for (_, n), v in zip(args, values)}
 
@@ -154,10 +154,10 @@ def contract_buffer(func, name, ctype, args, values):
             return "int64_t(%s)" % names[w]
         return re.sub(r"[A-Za-z_]\w*", sub, text)
 
-    if spec[0] == "bytes":
-        return "static_cast<%s>(c.exact(%s))" % (ctype, expr(spec[1]))
-    return "static_cast<%s>(c.rows(%s, %s, %s))" % (ctype, expr(spec[1]), expr(spec[2]),
-                                                     expr(spec[3]))
+    if size[0] == "bytes":
+        return "static_cast<%s>(c.exact(%s))" % (ctype, expr(size[1]))
+    return "static_cast<%s>(c.rows(%s, %s, %s))" % (ctype, expr(size[1]), expr(size[2]),
+                                                     expr(size[3]))
 
 
 def plain_int(name):
