@@ -10,6 +10,7 @@ PACKAGES=(
   libdeflate-dev zlib1g-dev libpng-dev libjpeg62-turbo-dev libmypaint-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev
   libtiff-dev libgif-dev imagemagick libvips-dev
+  libevdev-dev libstb-dev
   python3 abigail-tools
 )
 missing=()
