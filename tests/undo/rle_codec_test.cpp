@@ -157,6 +157,49 @@ TEST(RleCodec, RoundTripsSeededLinesWithWellFormedRuns) {
     }
 }
 
+// The encoders' word-at-a-time scans against the plain definition: a run ends
+// at the first element whose high bytes differ in any one channel, or at 255.
+// Lines of every length up to 40 (the vector tails) and runs of 1..300.
+TEST(RleCodec, EncodersMatchThePlainRunDefinition) {
+    auto plain = [](const Words& src, size_t channels) {
+        Bytes out;
+        const size_t n = src.size() / channels;
+        for (size_t i = 0; i < n;) {
+            size_t j = i + 1;
+            auto same = [&](size_t a, size_t b) {
+                for (size_t c = 0; c < channels; ++c)
+                    if ((src[a * channels + c] >> 8) != (src[b * channels + c] >> 8)) return false;
+                return true;
+            };
+            while (j < n && j - i < 255 && same(i, j)) ++j;
+            out.push_back(uint8_t(j - i));
+            for (size_t c = 0; c < channels; ++c) out.push_back(uint8_t(src[i * channels + c] >> 8));
+            i = j;
+        }
+        return out;
+    };
+    qrn::Rng rng;
+    rng.seed(5);
+    for (int line = 0; line < 400; ++line) {
+        SCOPED_TRACE(line);
+        const size_t n = line < 40 ? size_t(line + 1) : 1 + rng.next() % 3000;
+        const size_t longest = line % 3 == 0 ? 300 : line % 3 == 1 ? 9 : 2;
+        Words rgba, grey;
+        uint16_t cur[4] = {};
+        while (grey.size() < n) {
+            const size_t len = 1 + rng.next() % longest;
+            const int channel = rng.next() % 4;  // one channel changes, sometimes low byte only
+            cur[channel] = uint16_t(cur[channel] + (rng.next() % 2 ? 0x100 : 1));
+            for (size_t k = 0; k < len && grey.size() < n; ++k) {
+                for (uint16_t c : cur) rgba.push_back(uint16_t(c ^ (rng.next() & 0xFF)));
+                grey.push_back(uint16_t(cur[channel] ^ (rng.next() & 0xFF)));
+            }
+        }
+        EXPECT_EQ(encode_rgba(rgba), plain(rgba, 4));
+        EXPECT_EQ(encode_grey(grey), plain(grey, 1));
+    }
+}
+
 TEST(RleCodec, EncodesNothingForNullOrNonPositiveCount) {
     const Words src(8, 0x1234);
     for (int32_t count : {0, -1, INT32_MIN}) {
