@@ -63,7 +63,7 @@ protected:
     }
 };
 std::string width_name(const ::testing::TestParamInfo<Simd>& p) {
-    const char* names[] = {"Scalar", "Sse2", "Avx2", "Best"};
+    const char* names[] = {"Scalar", "Sse2", "Avx2", "Avx512", "Best"};
     return names[int(p.param)];
 }
 INSTANTIATE_TEST_SUITE_P(EveryWidth, AdjustLoops,
