@@ -2,11 +2,13 @@
 // all layers.
 #include "engine/imaging_api/imaging.h"
 #include "exports/guard.h"
+#include "imaging/geometry.h"
 #include "imaging/work_buffers.h"
 #include "quornel/quornel.h"
 
 using namespace qrn;
 namespace work = qrn::imaging::work;
+namespace geometry = qrn::imaging::geometry;
 
 extern "C" {
 
@@ -46,6 +48,29 @@ QRN_API void QRN_CALL QRN_IPLUpdateSrcBuffer32(void) {
 }
 QRN_API void QRN_CALL QRN_ApplyMaskToAlpha_IPLSrcRGBA(void) {
     quiet(0, [] { work::apply_mask_to_src_alpha(engine()); return 0; });
+}
+
+QRN_API void QRN_CALL QRN_IPLResize(int32_t newWidth, int32_t newHeight, const char* filter) {
+    guard("IPLResize", [&] { geometry::resize(engine(), newWidth, newHeight, filter); });
+}
+QRN_API void QRN_CALL QRN_IPLResizePage(int32_t newWidth, int32_t newHeight, const char* anchor) {
+    guard("IPLResizePage", [&] { geometry::resize_page(engine(), newWidth, newHeight, anchor); });
+}
+QRN_API void QRN_CALL QRN_IPLCrop(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    guard("IPLCrop", [&] { geometry::crop(engine(), left, top, right, bottom); });
+}
+QRN_API void QRN_CALL QRN_IPLRotateLeft(void) {
+    guard("IPLRotateLeft", [] { geometry::rotate_left(engine()); });
+}
+QRN_API void QRN_CALL QRN_IPLRotateRight(void) {
+    guard("IPLRotateRight", [] { geometry::rotate_right(engine()); });
+}
+QRN_API void QRN_CALL QRN_IPLFlipHorizontal(void) {
+    guard("IPLFlipHorizontal", [] { geometry::flip_horizontal(engine()); });
+}
+// "Vlip" is the text hosts have always seen for this one.
+QRN_API void QRN_CALL QRN_IPLFlipVertical(void) {
+    guard("IPLVlipVertical", [] { geometry::flip_vertical(engine()); });
 }
 
 }  // extern "C"

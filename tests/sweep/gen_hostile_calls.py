@@ -34,7 +34,9 @@ MUTATORS = re.compile(r"""^QRN_(
     DrawDabGrit | DrawDabGritMask | PutRGBA32LayerLineRLE | PutMaskLineRLE |
     ClearMask | InvertMask | LoadMask | CreateImageFromMask | CreateAlphaFromMask |
     CreateMaskFrom.* | ReplaceFromRGBAImageAlphaRange |
-    SetInNewRGBA
+    SetInNewRGBA |
+    IPLResize | IPLResizePage | IPLCrop | IPLRotateLeft | IPLRotateRight | IPLFlipHorizontal |
+    IPLFlipVertical
 )$""", re.X)
 
 # Arguments whose largest values make the engine allocate and clear gigabytes
