@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/buffer.h"
@@ -135,17 +135,21 @@ TEST(AdjustFilters, SixteenBitPairWorksOnEveryVisiblePixel) {
     }
 }
 
-// The 8-bit pre-filter's integer loop and its exceptions against the formula,
-// for every (alpha, colour) pair, with a tail after the last full step.
-TEST_P(AdjustLoops, EightBitPreFilterMatchesTheFormulaForEveryPair) {
+// The 8-bit loops (integer pre-filter, single-precision post-filter) and their
+// exceptions against the formulas, for every (alpha, colour) pair, with a tail
+// after the last full step.
+TEST_P(AdjustLoops, EightBitFiltersMatchTheFormulaForEveryPair) {
     std::vector<uint8_t> src = every_pair();
-    src.insert(src.end(), {84, 169, 50, 147, 7, 7, 7, 25, 255, 255, 255, 254});
-    std::vector<uint8_t> pre = src;
+    src.insert(src.end(), {84, 169, 50, 147, 7, 7, 7, 25, 25, 25, 25, 25, 255, 255, 255, 254});
+    std::vector<uint8_t> pre = src, post = src;
     pre_filter_rgba32(pre.data(), int32_t(src.size() / 4), 1, GetParam());
+    post_filter_rgba32(post.data(), int32_t(src.size() / 4), 1, GetParam());
     for (size_t k = 0; k < src.size(); ++k) {
         const int a = src[k | 3], c = src[k];
         const bool translucent = (k & 3) != 3 && a != 0 && a != 255;
         ASSERT_EQ(pre[k], translucent ? int((a / 255.0) * (c + 1)) : c) << "a " << a << " c " << c;
+        ASSERT_EQ(post[k], translucent ? std::min(int((255.0 / a) * c), 255) : c)
+            << "a " << a << " c " << c;
     }
 }
 
@@ -274,8 +278,8 @@ TEST_F(WeightAlpha, BufferLargerThanCanvasKeepsAlphaOutsideIt) {
     add_mask({0, 0x4000, 0x8000, 0xC000, 0xFFFF, 0});
     std::vector<uint8_t> img = image(4, 3, 255);
     weight_alpha_by_mask_and_texture(st, img.data(), 4, 3);
-    EXPECT_EQ(alphas(img), (std::vector<int>{0, 63, 127, 255,    //
-                                             191, 255, 0, 255,   //
+    EXPECT_EQ(alphas(img), (std::vector<int>{0, 63, 127, 255,   //
+                                             191, 255, 0, 255,  //
                                              255, 255, 255, 255}));
 }
 
