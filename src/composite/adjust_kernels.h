@@ -271,13 +271,59 @@ void post_filter_rgba32_avx2(const AdjustJob& job) {
 }
 #endif
 
+#if defined(__AVX2__)
+// The 16-bit pre-filter in integers. trunc((a / 65535) x c) is the exact
+// quotient ac / 65535 unless that quotient is whole: a remainder is at least
+// 1/65535, far above the double product's error. The quotient is the high half
+// of ac plus the carry of high + low + 1, and it is whole exactly when low + q
+// is 0 modulo 2^16; only those lanes (alpha 65535 aside, whose factor is 1) take
+// the double formula.
+void pre_filter_rgba64_avx2(const AdjustJob& job) {
+    uint16_t* const buf = job.buf;
+    const int64_t n = job.n;
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i ones = _mm256_set1_epi16(-1);
+    const __m256i alpha_lane = _mm256_set1_epi64x(int64_t(0xFFFF000000000000u));
+    int64_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        uint16_t* const px = buf + 4 * k;
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(px));
+        const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(c, 0xFF), 0xFF);
+        const __m256i lo = _mm256_mullo_epi16(a, c);
+        const __m256i hi = _mm256_mulhi_epu16(a, c);
+        const __m256i carry =
+            _mm256_cmpeq_epi16(_mm256_max_epu16(hi, _mm256_xor_si256(lo, ones)), hi);
+        const __m256i q = _mm256_sub_epi16(hi, carry);
+        const __m256i keep = _mm256_or_si256(alpha_lane, _mm256_cmpeq_epi16(a, zero));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(px), _mm256_blendv_epi8(q, c, keep));
+        const __m256i whole =
+            _mm256_andnot_si256(_mm256_or_si256(_mm256_or_si256(keep, _mm256_cmpeq_epi16(a, ones)),
+                                                _mm256_cmpeq_epi16(q, zero)),
+                                _mm256_cmpeq_epi16(_mm256_add_epi16(lo, q), zero));
+        uint32_t lanes = uint32_t(_mm256_movemask_epi8(whole)) & 0x55555555u;
+        if (lanes == 0) continue;
+        uint16_t orig[16];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(orig), c);
+        for (; lanes != 0; lanes &= lanes - 1) {
+            const int w = __builtin_ctz(lanes) >> 1;  // word index: pixel w / 4, channel w % 4
+            const double f = orig[w | 3] / 65535.0;
+            px[w] = uint16_t(int32_t(f * orig[w]));
+        }
+    }
+    AdjustJob rest = job;
+    rest.n = n - k;
+    rest.buf += 4 * k;
+    adjust_scalar(rest);
+}
+#endif
+
 // False for a kind this build has no loop for; the caller runs the scalar one.
 inline bool adjust_any(const AdjustJob& job) {
 #if defined(__AVX2__)
     if (job.kind == AdjustKind::Pre32) return pre_filter_rgba32_avx2(job), true;
     if (job.kind == AdjustKind::Post32) return post_filter_rgba32_avx2<false>(job), true;
     if (job.kind == AdjustKind::Comp32) return post_filter_rgba32_avx2<true>(job), true;
-    if (job.kind == AdjustKind::Pre64) return adjust_lanes_avx2<true>(job, job.buf), true;
+    if (job.kind == AdjustKind::Pre64) return pre_filter_rgba64_avx2(job), true;
     if (job.kind == AdjustKind::Post64) return adjust_lanes_avx2<false>(job, job.buf), true;
 #endif
     if (job.kind == AdjustKind::Pre64) return adjust_lanes<true>(job, job.buf), true;

@@ -169,11 +169,17 @@ TEST_P(AdjustLoops, SixteenBitFiltersMatchTheScalarLoop) {
             src[k + c] = colours[size_t(rng.next()) % 4];
         }
     }
+    // Products that are whole multiples of 65535, where the double product can
+    // fall a hair below the quotient: widened 8-bit pixels and multiples of 255.
+    for (uint32_t a = 257; a < 0xFFFF; a += 257)
+        for (uint32_t c = 0; c <= 0xFFFF; c += 255)
+            src.insert(src.end(), {uint16_t(c), uint16_t(0xFFFF - c), uint16_t(a), uint16_t(a)});
     std::vector<uint16_t> pre = src, post = src, want_pre = src, want_post = src;
-    pre_filter_rgba64(pre.data(), kWidth, kHeight, GetParam());
-    post_filter_rgba64(post.data(), kWidth, kHeight, GetParam());
-    pre_filter_rgba64(want_pre.data(), kWidth, kHeight, Simd::Scalar);
-    post_filter_rgba64(want_post.data(), kWidth, kHeight, Simd::Scalar);
+    const int32_t count = int32_t(src.size() / 4);
+    pre_filter_rgba64(pre.data(), count, 1, GetParam());
+    post_filter_rgba64(post.data(), count, 1, GetParam());
+    pre_filter_rgba64(want_pre.data(), count, 1, Simd::Scalar);
+    post_filter_rgba64(want_post.data(), count, 1, Simd::Scalar);
     EXPECT_EQ(pre, want_pre);
     EXPECT_EQ(post, want_post);
 }
