@@ -499,6 +499,33 @@ QRN_API int32_t QRN_CALL QRN_DeleteNewRGBA(void);
 /// 1 if oldPath was renamed to newPath; 0, both files intact, when newPath exists.
 QRN_API int32_t QRN_CALL QRN_RenameFile(const char* oldPath, const char* newPath);
 
+/* ---- Image brushes ---------------------------------------------------- */
+/// Reads an image file into the source image brush; ignored unless both sides are 1..b.
+QRN_API void QRN_CALL QRN_LoadImageBrush(const char* path);
+/// Packed RGBA32 (width x height x 4 bytes) into the source image brush; sides 1..b.
+QRN_API void QRN_CALL QRN_LoadImageBrushFromRGBA32(const uint8_t* pixels, int32_t width,
+                                                   int32_t height);
+/// Reads a strip of H x H frames (height 1..b, width at least the height).
+QRN_API void QRN_CALL QRN_LoadImageBrushArray(const char* path);
+/// Copies frame trunc(frames x position) of the strip (clamped to the strip) into the source.
+QRN_API void QRN_CALL QRN_CopyFromImageBrushArray(float position);
+/// Writes the source image brush as an RGBA PNG at 2834 pixels per metre.
+QRN_API void QRN_CALL QRN_SaveImageBrush(const char* path);
+/// Replaces the source with an opaque brush-size square of (red, green, blue) x 257.
+QRN_API void QRN_CALL QRN_FillImageBrush(uint8_t red, uint8_t green, uint8_t blue);
+/// Sets every source pixel's colour to (red, green, blue) x 257, keeping its alpha.
+QRN_API void QRN_CALL QRN_ColorImageBrush(uint8_t red, uint8_t green, uint8_t blue);
+/// Replaces the source with the brush-size top-left square of the blend buffer.
+QRN_API void QRN_CALL QRN_CopyToImageBrush(void);
+/// Resamples the source to the brush size.
+QRN_API void QRN_CALL QRN_SizeImageBrush(void);
+/// Sizes, then mixes the sized brush into the blend buffer keeping keepPercent (0..100) of it.
+QRN_API void QRN_CALL QRN_CopyFromImageBrush(int32_t keepPercent);
+/// Rotates the sized brush by angle degrees, alpha with the colour.
+QRN_API void QRN_CALL QRN_RotateImageBrush(int32_t angle);
+/// Mixes the rotated brush into the blend buffer keeping keepPercent (0..100) of it.
+QRN_API void QRN_CALL QRN_CopyFromImageBrushRotate(int32_t keepPercent);
+
 #ifdef __cplusplus
 }
 #endif

@@ -134,6 +134,7 @@ CONTRACTS = {
     "QRN_GetNewRGBA32": {"destination": ("bytes", "NW*NH*4")},
     "QRN_GetNewRGBA24": {"destination": ("bytes", "NW*NH*3")},
     "QRN_GetResizedNewRGBA24": {"destination": ("bytes", "newWidth*newHeight*3")},
+    "QRN_LoadImageBrushFromRGBA32": {"pixels": ("bytes", "width*height*4")},
 }
 
 
