@@ -142,8 +142,8 @@ void save_image_brush(EngineState& st, const char* path) {
     options.res_x = kPngPixelsPerMetre;
     options.res_y = kPngPixelsPerMetre;
     options.res_unit = 1;  // per metre
-    imaging::write_image_file(path, imaging::FileFormat::Png, rgba.data(), w, h, 4,
-                              int64_t(w) * 4, options);
+    imaging::write_image_file(path, imaging::FileFormat::Png, rgba.data(), w, h, 4, int64_t(w) * 4,
+                              options);
 }
 
 void fill_image_brush(EngineState& st, uint8_t r, uint8_t g, uint8_t b) {

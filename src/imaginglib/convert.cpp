@@ -49,8 +49,8 @@ int32_t split_image_channel(const uint8_t* rgba, int32_t w, int32_t h, int64_t s
     return 1;
 }
 
-int32_t combine_image_channel(uint8_t* rgba, int32_t w, int32_t h, int64_t stride,
-                              int32_t channel, const uint8_t* plane, int64_t plane_stride) {
+int32_t combine_image_channel(uint8_t* rgba, int32_t w, int32_t h, int64_t stride, int32_t channel,
+                              const uint8_t* plane, int64_t plane_stride) {
     if (!channel_args(rgba, w, h, stride, channel, plane, plane_stride)) return 0;
     for (int64_t y = 0; y < h; ++y) {
         uint8_t* d = row_at(rgba, stride, y) + channel;

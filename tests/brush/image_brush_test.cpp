@@ -120,11 +120,11 @@ struct KeepCase {
     uint16_t sized_red, sized_green, rotated_red, rotated_green;
 };
 const KeepCase kKeepCases[] = {
-    {0, 65535, 0, 65280, 0},            // d = 0 copies exactly
-    {50, 52611, 19843, 52483, 19843},   // d = 127: (127 x 40000 + 128 x v) >> 8
-    {100, 39943, 39687, 39942, 39687},  // d = 254, not 255: (254 x 40000 + v) >> 8
-    {-7, 65535, 0, 65280, 0},           // held to d = 0
-    {1000, 39843, 39843, 39843, 39843}, // held to d = 255: the weights still sum to 255
+    {0, 65535, 0, 65280, 0},             // d = 0 copies exactly
+    {50, 52611, 19843, 52483, 19843},    // d = 127: (127 x 40000 + 128 x v) >> 8
+    {100, 39943, 39687, 39942, 39687},   // d = 254, not 255: (254 x 40000 + v) >> 8
+    {-7, 65535, 0, 65280, 0},            // held to d = 0
+    {1000, 39843, 39843, 39843, 39843},  // held to d = 255: the weights still sum to 255
 };
 
 TEST(ImageBrush, KeepWeightsOfBothCopies) {
@@ -190,14 +190,15 @@ TEST(ImageBrush, StripFramesAreChosenByPositionAndHeldInsideTheStrip) {
     ASSERT_EQ(st->image_brush.strip_frames, 4);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const std::pair<float, int> cases[] = {{0.0f, 0}, {0.5f, 2}, {0.2499f, 0}, {0.25f, 1},
-                                           {0.99f, 3}, {1.5f, 3}, {-0.5f, 0}, {nan, 0},
-                                           {inf, 3}, {-inf, 0}};
+    const std::pair<float, int> cases[] = {{0.0f, 0},  {0.5f, 2}, {0.2499f, 0}, {0.25f, 1},
+                                           {0.99f, 3}, {1.5f, 3}, {-0.5f, 0},   {nan, 0},
+                                           {inf, 3},   {-inf, 0}};
     for (const auto& [position, frame] : cases) {
         SCOPED_TRACE(position);
         brush::copy_from_image_brush_array(*st, position);
         EXPECT_EQ(source_at(*st, 0, 0), (Pixel{uint16_t(frame * 60 << 8), 0, 0, 65280}));
-        EXPECT_EQ(source_at(*st, 99, 99), (Pixel{uint16_t(frame * 60 << 8), 99 << 8, 99 << 8, 65280}));
+        EXPECT_EQ(source_at(*st, 99, 99),
+                  (Pixel{uint16_t(frame * 60 << 8), 99 << 8, 99 << 8, 65280}));
     }
     // A fill has made the source S x S since: the frame copy makes it H x H again.
     brush::fill_image_brush(*st, 1, 2, 3);
@@ -212,9 +213,9 @@ TEST(ImageBrush, StripFramesAreChosenByPositionAndHeldInsideTheStrip) {
 TEST(ImageBrush, UnusableInputsLeaveThePreviousPictures) {
     auto st = make_state(16, 4);
     const TempFile wide("wide.png"), tall("tall.png"), narrow("narrow.png"), text("text.png");
-    write_png(wide, Rgba32(17, 16, flat));     // one pixel wider than b
-    write_png(tall, Rgba32(40, 17, flat));     // strip higher than b
-    write_png(narrow, Rgba32(8, 9, flat));     // strip narrower than one frame
+    write_png(wide, Rgba32(17, 16, flat));  // one pixel wider than b
+    write_png(tall, Rgba32(40, 17, flat));  // strip higher than b
+    write_png(narrow, Rgba32(8, 9, flat));  // strip narrower than one frame
     std::ofstream(text.path) << "not an image";
     const Rgba32 big(17, 1, flat);
 
@@ -273,7 +274,8 @@ TEST(ImageBrush, CopyToTakesTheTopLeftSquareOfTheBlendBuffer) {
     for (size_t k = 0; k < st->brush.blend.size(); ++k) st->brush.blend[k] = uint16_t(k);
     brush::copy_to_image_brush(*st);
     for (int32_t row = 0; row < 3; ++row)
-        for (int32_t col = 0; col < 3; ++col) EXPECT_EQ(source_at(*st, row, col), blend_at(*st, row, col));
+        for (int32_t col = 0; col < 3; ++col)
+            EXPECT_EQ(source_at(*st, row, col), blend_at(*st, row, col));
 }
 
 // Effect 51 gets 360 - angle, so 0 still passes 360; a quarter turn moves the

@@ -93,8 +93,9 @@ bool split_channel(const uint8_t* rgba, int32_t w, int32_t h, int64_t stride, in
 
 bool combine_channel(uint8_t* rgba, int32_t w, int32_t h, int64_t stride, int32_t channel,
                      const uint8_t* plane, int64_t plane_stride) {
-    return imaginglib::combine_image_channel(rgba, w, h, stride, channel, plane, plane_stride) !=
-           0;
+    const int32_t ok =
+        imaginglib::combine_image_channel(rgba, w, h, stride, channel, plane, plane_stride);
+    return ok != 0;
 }
 
 bool decimate(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,

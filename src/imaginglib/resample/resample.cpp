@@ -134,8 +134,8 @@ int32_t decimate_samples(const uint8_t* src, int32_t sw, int32_t sh, int64_t src
 }
 
 template <class T>
-int32_t resize_samples(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride,
-                       uint8_t* dst, int32_t dw, int32_t dh, int64_t dst_stride, int channels) {
+int32_t resize_samples(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
+                       int32_t dw, int32_t dh, int64_t dst_stride, int channels) {
     try {
         const std::vector<Tap> xs = bilinear_axis(sw, dw), ys = bilinear_axis(sh, dh);
         for (int64_t dy = 0; dy < dh; ++dy) {
