@@ -544,6 +544,32 @@ QRN_API void QRN_CALL QRN_IPLRotateRight(void);
 QRN_API void QRN_CALL QRN_IPLFlipHorizontal(void);
 /// Mirrors top to bottom in place; an alpha-locked layer keeps its alpha unflipped.
 QRN_API void QRN_CALL QRN_IPLFlipVertical(void);
+/* ---- Image brushes ---------------------------------------------------- */
+/// Reads an image file into the source image brush; ignored unless both sides are 1..b.
+QRN_API void QRN_CALL QRN_LoadImageBrush(const char* path);
+/// Packed RGBA32 (width x height x 4 bytes) into the source image brush; sides 1..b.
+QRN_API void QRN_CALL QRN_LoadImageBrushFromRGBA32(const uint8_t* pixels, int32_t width,
+                                                   int32_t height);
+/// Reads a strip of H x H frames (height 1..b, width at least the height).
+QRN_API void QRN_CALL QRN_LoadImageBrushArray(const char* path);
+/// Copies frame trunc(frames x position) of the strip (clamped to the strip) into the source.
+QRN_API void QRN_CALL QRN_CopyFromImageBrushArray(float position);
+/// Writes the source image brush as an RGBA PNG at 2834 pixels per metre.
+QRN_API void QRN_CALL QRN_SaveImageBrush(const char* path);
+/// Replaces the source with an opaque brush-size square of (red, green, blue) x 257.
+QRN_API void QRN_CALL QRN_FillImageBrush(uint8_t red, uint8_t green, uint8_t blue);
+/// Sets every source pixel's colour to (red, green, blue) x 257, keeping its alpha.
+QRN_API void QRN_CALL QRN_ColorImageBrush(uint8_t red, uint8_t green, uint8_t blue);
+/// Replaces the source with the brush-size top-left square of the blend buffer.
+QRN_API void QRN_CALL QRN_CopyToImageBrush(void);
+/// Resamples the source to the brush size.
+QRN_API void QRN_CALL QRN_SizeImageBrush(void);
+/// Sizes, then mixes the sized brush into the blend buffer keeping keepPercent (0..100) of it.
+QRN_API void QRN_CALL QRN_CopyFromImageBrush(int32_t keepPercent);
+/// Rotates the sized brush by angle degrees, alpha with the colour.
+QRN_API void QRN_CALL QRN_RotateImageBrush(int32_t angle);
+/// Mixes the rotated brush into the blend buffer keeping keepPercent (0..100) of it.
+QRN_API void QRN_CALL QRN_CopyFromImageBrushRotate(int32_t keepPercent);
 
 #ifdef __cplusplus
 }

@@ -137,6 +137,7 @@ CONTRACTS = {
     "QRN_GetNewRGBA24": {"destination": ("bytes", "NW*NH*3")},
     "QRN_GetResizedNewRGBA24": {"destination": ("bytes", "newWidth*newHeight*3")},
     "QRN_IPLSetSrcBuffer32": {"pixels": ("bytes", "W*H*4")},
+    "QRN_LoadImageBrushFromRGBA32": {"pixels": ("bytes", "width*height*4")},
 }
 
 
