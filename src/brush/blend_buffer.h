@@ -9,9 +9,9 @@
 
 namespace qrn::brush {
 
-// Which loop a load runs. Auto takes the row loop that skips the mask scaling
-// where the mask is full; Reference always runs the per-pixel formula. Tests
-// compare the two word for word.
+// Which loop a load runs. Auto takes a vector loop for rows the mask leaves
+// whole and skips the scaling for full mask words elsewhere; Reference always
+// runs the per-pixel formula. Tests compare the two word for word.
 enum class LoadPath { Auto, Reference };
 
 // Loads the S x S blend square around (x, y) from a canvas-sized RGBA64 block,

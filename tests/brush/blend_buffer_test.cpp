@@ -431,12 +431,16 @@ TEST(BlendLoadPaths, RowLoopMatchesReference) {
     }
     Seeded rng{17};
     std::vector<uint16_t> src(size_t(40 * 30 * 4));
-    for (int trial = 0; trial < 300; ++trial) {
+    for (int trial = 0; trial < 400; ++trial) {
         SCOPED_TRACE(trial);
         for (uint16_t& w : src) w = uint16_t(rng.below(4) == 0 ? 0 : rng.next());
-        const int mask_kind = rng.below(3);
-        for (size_t i = 0; i < a.canvas.mask.size(); ++i)
-            a.canvas.mask[i] = mask_kind == 0 ? 65535 : rng.below(2) ? 65535 : uint16_t(rng.next());
+        // Full, mixed per pixel, mixed per row (whole rows full or not), disabled.
+        const int mask_kind = rng.below(4);
+        for (size_t i = 0; i < a.canvas.mask.size(); ++i) {
+            const bool partial_row = (i / 40) % 2 == 1;
+            const bool keep_full = mask_kind == 0 || (mask_kind == 2 && !partial_row) || rng.below(2);
+            a.canvas.mask[i] = keep_full ? 65535 : uint16_t(rng.next());
+        }
         const int32_t c = trial % 50 == 0 ? int32_t(rng.next()) : rng.below(257);
         const bool alpha_only = rng.below(2);
         const int x = rng.below(60) - 10, y = rng.below(50) - 10;
@@ -445,7 +449,7 @@ TEST(BlendLoadPaths, RowLoopMatchesReference) {
                                     uint16_t(rng.next()), uint16_t(rng.next())};
         for (EngineState* st : {&a, &r}) {
             st->brush.size = size;
-            st->settings.mask_enabled = uint8_t(mask_kind != 2);
+            st->settings.mask_enabled = uint8_t(mask_kind != 3);
             std::copy_n(colour, 4, st->settings.colour);
         }
         std::copy_n(a.canvas.mask.data(), a.canvas.mask.size(), r.canvas.mask.data());
