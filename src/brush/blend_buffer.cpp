@@ -39,7 +39,7 @@ Square blend_square(EngineState& st) {
 // bits, so centres near the int32 limits do not wrap.
 struct Footprint {
     int64_t left = 0, top = 0, right = 0, bottom = 0;  // canvas, inclusive
-    int64_t col0 = 0, row0 = 0;                         // blend square origin
+    int64_t col0 = 0, row0 = 0;                        // blend square origin
     bool clipped = false;
 };
 
@@ -52,7 +52,8 @@ Footprint footprint_of(const EngineState& st, int32_t x, int32_t y, int64_t S) {
     f.bottom = f.top + S - 1;
     if (f.left < 0) f.col0 = -f.left, f.left = 0, f.clipped = true;
     if (f.top < 0) f.row0 = -f.top, f.top = 0, f.clipped = true;
-    if (f.right > int64_t(st.canvas.width) - 1) f.right = int64_t(st.canvas.width) - 1, f.clipped = true;
+    if (f.right > int64_t(st.canvas.width) - 1)
+        f.right = int64_t(st.canvas.width) - 1, f.clipped = true;
     if (f.bottom > int64_t(st.canvas.height) - 1)
         f.bottom = int64_t(st.canvas.height) - 1, f.clipped = true;
     return f;
@@ -100,8 +101,7 @@ void load_reference(const Load& l, const Footprint& f, const Square& q, const ui
     }
 }
 
-void load_row_scalar(const Load& l, const uint16_t* s, const uint16_t* m, uint16_t* d,
-                     int64_t n) {
+void load_row_scalar(const Load& l, const uint16_t* s, const uint16_t* m, uint16_t* d, int64_t n) {
     for (int64_t i = 0; i < n; ++i, s += 4, d += 4) {
         int64_t sa = s[3];
         if (m && m[i] != kFull) sa = masked_alpha(m[i], sa);
@@ -121,8 +121,8 @@ void load_row_sse2(const Load& l, const uint16_t* s, uint16_t* d, int64_t n) {
     const __m128i cc = _mm_set_epi32(int32_t(l.c_colour[3]), int32_t(l.c_colour[2]),
                                      int32_t(l.c_colour[1]), int32_t(l.c_colour[0]));
     const __m128i plus_one = _mm_set_epi32(0, 1, 1, 1);  // colour only, not alpha
-    const __m128i cap = _mm_set_epi32(0x7FFFFFFF, int32_t(kColourCap), int32_t(kColourCap),
-                                      int32_t(kColourCap));
+    const __m128i cap =
+        _mm_set_epi32(0x7FFFFFFF, int32_t(kColourCap), int32_t(kColourCap), int32_t(kColourCap));
     const __m128i bias32 = _mm_set1_epi32(32768), bias16 = _mm_set1_epi16(int16_t(0x8000));
     const int16_t c0 = int16_t(l.colour[0]), c1 = int16_t(l.colour[1]), c2 = int16_t(l.colour[2]),
                   ta = int16_t(l.transparent_alpha);
@@ -172,7 +172,8 @@ void load_rows(const Load& l, const Footprint& f, const Square& q, const uint16_
                 for (int64_t b = 0; b < n * 2; b += 64) _mm_prefetch(next_m + b, _MM_HINT_T0);
             }
         }
-        if (strength_in_range && (!m || std::all_of(m, m + n, [](uint16_t v) { return v == kFull; }))) {
+        if (strength_in_range &&
+            (!m || std::all_of(m, m + n, [](uint16_t v) { return v == kFull; }))) {
             load_row_sse2(l, s, d, n);
             continue;
         }

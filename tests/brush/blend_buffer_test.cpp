@@ -86,6 +86,7 @@ struct LoadCase {
 };
 
 // Current colour (0x8000, 0x4000, 0x2000, 65535) over a uniform source.
+// clang-format off
 const LoadCase kLoads[] = {
     {"c 256 ignores the canvas", 256, false, {1000, 2000, 3000, 65535}, 65535,
      {0x8001, 0x4001, 0x2001, 65535}},
@@ -109,6 +110,7 @@ const LoadCase kLoads[] = {
      {1001, 2001, 3001, 2540}},
     {"half mask", 0, false, {1000, 2000, 3000, 40000}, 32768, {1001, 2001, 3001, 19999}},
 };
+// clang-format on
 
 TEST_F(Blend, LoadMixesSourceWithCurrentColour) {
     for (const LoadCase& k : kLoads)
@@ -124,9 +126,7 @@ TEST_F(Blend, LoadMixesSourceWithCurrentColour) {
             EXPECT_EQ(blend(0, 4).r, kUntouched);
             EXPECT_EQ(blend(4, 0).r, kUntouched);
         }
-}
-
-TEST_F(Blend, DisabledMaskLeavesAlphaUnscaled) {
+    // A disabled mask scales nothing.
     fill(kSlot, {1000, 2000, 3000, 40000});
     std::fill_n(st.canvas.mask.data(), W * H, uint16_t(0));
     st.settings.mask_enabled = 0;
@@ -266,6 +266,7 @@ struct MaskCase {
 
 // v = 65535 for l < 256, else 65280 - l; w = c v + (256 - c) m; (w >> 8) + 1
 // below 0xFF0000, else 65280.
+// clang-format off
 const MaskCase kMaskLoads[] = {
     {{0, 0, 255 * 3, 65535}, 256, 0, 65280},                  // l 255: v 65535, w 0xFFFF00
     {{256, 256, 256, 65535}, 256, 0, ((256 * 65024) >> 8) + 1},  // l 256: v 65024
@@ -275,6 +276,7 @@ const MaskCase kMaskLoads[] = {
     {{0, 0, 0, 65535}, 0, 65280, 65280},  // w 0xFF0000: capped, not (w >> 8) + 1
     {{0, 0, 0, 65535}, 0, 65279, 65280},  // w 0xFEFF00: (w >> 8) + 1
 };
+// clang-format on
 
 TEST_F(Blend, MaskLoadMixesPaintValueWithMask) {
     for (const MaskCase& k : kMaskLoads) {
@@ -298,18 +300,13 @@ TEST_F(Blend, ClippedMaskLoadPresetsThePaintValue) {
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c) {
             const int X = 13 + c, Y = r - 2;
-            const uint16_t want = (X < W && Y >= 0) ? uint16_t(((Y * W + X) * 200 % 65536) + 1)
-                                                    : uint16_t(32512);
+            const uint16_t want =
+                (X < W && Y >= 0) ? uint16_t(((Y * W + X) * 200 % 65536) + 1) : uint16_t(32512);
             ASSERT_EQ(st.brush.blend[size_t(r * 4 * b() + c)], want) << r << "," << c;
         }
 }
 
 // ---- Clear and filter ------------------------------------------------------------------
-
-TEST_F(Blend, ClearZeroesTheWholeBuffer) {
-    brush::clear_blend(st);
-    EXPECT_EQ(blend_words(), std::vector<uint16_t>(st.brush.blend.size(), 0));
-}
 
 // One model per kind, over seeded channels; alpha and everything beyond the
 // S x S square stay.
@@ -364,7 +361,7 @@ TEST_F(Blend, ColourAtPacksHighBytesOrGivesMinusOneForTransparent) {
     EXPECT_EQ(brush::colour_at_surface(st, 3, 4), 0x123456);
     EXPECT_EQ(brush::colour_at_layer(st, 3, 4, kSlot), 0x123456);
     EXPECT_EQ(brush::colour_at_layer(st, 3, 4, 64), 0);
-    EXPECT_EQ(brush::colour_at_trace(st, 3, 4), 0);  // slot 0 has no pixels
+    EXPECT_EQ(brush::colour_at_trace(st, 3, 4), 0);         // slot 0 has no pixels
     EXPECT_EQ(brush::colour_at_under_layer(st, 3, 4), -1);  // selected while transparent
 
     canvas::create_image(st, nullptr, 0, 0, 8, 0);
@@ -376,7 +373,9 @@ TEST_F(Blend, ColourAtPacksHighBytesOrGivesMinusOneForTransparent) {
 // relative to the rectangle and clamped into it.
 TEST_F(Blend, ColourAtHistoryReadsTheEntryRectangle) {
     undo::set_levels(st, 10);
-    auto colour_of = [](int x, int y) { return Rgba64{uint16_t(x << 8), uint16_t(y << 8), 0x4200, 65535}; };
+    auto colour_of = [](int x, int y) {
+        return Rgba64{uint16_t(x << 8), uint16_t(y << 8), 0x4200, 65535};
+    };
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) put(kSlot, x, y, colour_of(x, y));
     layers::set_layer(st, kSlot);
@@ -438,7 +437,8 @@ TEST(BlendLoadPaths, RowLoopMatchesReference) {
         const int mask_kind = rng.below(4);
         for (size_t i = 0; i < a.canvas.mask.size(); ++i) {
             const bool partial_row = (i / 40) % 2 == 1;
-            const bool keep_full = mask_kind == 0 || (mask_kind == 2 && !partial_row) || rng.below(2);
+            const bool keep_full =
+                mask_kind == 0 || (mask_kind == 2 && !partial_row) || rng.below(2);
             a.canvas.mask[i] = keep_full ? 65535 : uint16_t(rng.next());
         }
         const int32_t c = trial % 50 == 0 ? int32_t(rng.next()) : rng.below(257);
@@ -457,6 +457,46 @@ TEST(BlendLoadPaths, RowLoopMatchesReference) {
         brush::load_blend(r, x, y, src.data(), c, alpha_only, brush::LoadPath::Reference);
         ASSERT_TRUE(std::equal(a.brush.blend.data(), a.brush.blend.data() + a.brush.blend.size(),
                                r.brush.blend.data()));
+    }
+}
+
+// ---- Through the dab --------------------------------------------------------------------
+
+// Paint loaded from one layer and dabbed in solid mode (P = 0) onto a
+// transparent one arrives as loaded, after any filter.
+TEST_F(Blend, LoadedPaintReachesAnotherLayerThroughTheDab) {
+    struct Case {
+        int32_t c, filter, level;
+        Rgba64 want;
+    };
+    const Case cases[] = {
+        {0, 0, 0, {1001, 2001, 3001, 65534}},
+        {256, 0, 0, {0x8001, 0x4001, 0x2001, 65534}},
+        {0, 291, 50, {0, 0, 0, 65534}},
+        {256, 291, 50, {0x8001, 0, 0, 65534}},
+        {256, 292, 50, {65280, 0x4001, 0x2001, 65534}},
+    };
+    Settings& s = st.settings;
+    s.alpha_percent = 100;
+    s.mix_mode = 32;
+    s.mix_amount = 256;
+    s.density_threshold = 255;
+    s.solid_brush_mode = 1;
+    st.brush.shape.fill_bytes(0x01);
+    for (int i = 0; i < 4; ++i) st.brush.scale_map[size_t(i)] = i;
+    ASSERT_EQ(layers::create_layer(st, 3, W, H), 1);
+    for (const Case& k : cases) {
+        SCOPED_TRACE(::testing::Message() << "c " << k.c << " filter " << k.filter);
+        fill(kSlot, {1000, 2000, 3000, 65535});
+        fill(3, {0, 0, 0, 0});
+        layers::set_layer(st, kSlot);
+        colour({0x8000, 0x4000, 0x2000, 65535});
+        brush::load_blend_surface(st, 8, 8, k.c, false);
+        brush::filter_blend(st, k.filter, k.level);
+        layers::set_layer(st, 3);
+        brush::draw_dab(st, 8, 8, 0x8000, 0x4000, 0x2000);
+        const uint16_t* p = layer_px(3, 7, 7);
+        EXPECT_EQ((Rgba64{p[0], p[1], p[2], p[3]}), k.want);
     }
 }
 
