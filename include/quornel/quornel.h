@@ -571,6 +571,48 @@ QRN_API void QRN_CALL QRN_RotateImageBrush(int32_t angle);
 /// Mixes the rotated brush into the blend buffer keeping keepPercent (0..100) of it.
 QRN_API void QRN_CALL QRN_CopyFromImageBrushRotate(int32_t keepPercent);
 
+/* ---- Blend buffer and colour pick-up ---------------------------------- */
+
+/// Loads the brush-sized blend square around (x, y) from source, a canvas-sized RGBA64
+/// block (width x height x 8 bytes), mixed with the current colour at strength 0..256;
+/// nothing while the blend strength is 0 or for a null source.
+QRN_API void QRN_CALL QRN_DoCopyBlendBuffer(int32_t x, int32_t y, const uint16_t* source,
+                                            int32_t strength, uint8_t alphaOnly);
+/// QRN_DoCopyBlendBuffer from the current layer; nothing without one.
+QRN_API void QRN_CALL QRN_CopyBlendBufferSurface(int32_t x, int32_t y, int32_t strength,
+                                                 uint8_t alphaOnly);
+/// QRN_DoCopyBlendBuffer from a canvas-sized slot 0..63, alpha-only off; nothing otherwise.
+QRN_API void QRN_CALL QRN_CopyBlendBufferLayer(int32_t slot, int32_t x, int32_t y,
+                                               int32_t strength);
+/// QRN_DoCopyBlendBuffer from the undo back buffer, alpha-only off; the two are one operation.
+QRN_API void QRN_CALL QRN_CopyBlendBufferUnderLayer(int32_t x, int32_t y, int32_t strength);
+QRN_API void QRN_CALL QRN_CopyBlendBufferHistory(int32_t x, int32_t y, int32_t strength);
+/// QRN_DoCopyBlendBuffer from the tracing layer, alpha-only off; nothing when it has no pixels.
+QRN_API void QRN_CALL QRN_CopyBlendBufferTrace(int32_t x, int32_t y, int32_t strength);
+/// Loads one grey word a brush position from the mask, mixed with the paint value at strength.
+QRN_API void QRN_CALL QRN_DoCopyBlendBufferMask(int32_t x, int32_t y, int32_t strength);
+/// Zero-fills the whole blend buffer.
+QRN_API void QRN_CALL QRN_ClearBlendBuffer(void);
+/// Brush square: kind 289 grey, 290 invert, 291 zero below / 292 65280 above level percent.
+QRN_API void QRN_CALL QRN_FilterBlendBuffer(int32_t kind, int32_t level);
+/// One 16-bit channel of the current layer at (x, y); 0 outside the canvas or without one.
+QRN_API int32_t QRN_CALL QRN_GetRed64(int32_t x, int32_t y);
+QRN_API int32_t QRN_CALL QRN_GetGreen64(int32_t x, int32_t y);
+QRN_API int32_t QRN_CALL QRN_GetBlue64(int32_t x, int32_t y);
+QRN_API int32_t QRN_CALL QRN_GetAlpha64(int32_t x, int32_t y);
+/// 65535 - mask at (x, y) with a current layer and the mask enabled, inside the canvas; else 0.
+QRN_API int32_t QRN_CALL QRN_GetMask64(int32_t x, int32_t y);
+/// 0xRRGGBB (high bytes) of pixels, a canvas-sized RGBA64 block (width x height x 8 bytes),
+/// at (x, y) clamped into the canvas; -1 when the alpha's high byte is 0; 0 for null.
+QRN_API int32_t QRN_CALL QRN_GetColorAt(int32_t x, int32_t y, const uint16_t* pixels);
+/// QRN_GetColorAt on the current layer, the back buffer, a slot or the tracing layer; 0 if absent.
+QRN_API int32_t QRN_CALL QRN_GetColorAtSurface(int32_t x, int32_t y);
+QRN_API int32_t QRN_CALL QRN_GetColorAtUnderLayer(int32_t x, int32_t y);
+QRN_API int32_t QRN_CALL QRN_GetColorAtLayer(int32_t x, int32_t y, int32_t slot);
+QRN_API int32_t QRN_CALL QRN_GetColorAtTrace(int32_t x, int32_t y);
+/// Colour of the undo step the next undo restores, (x, y) clamped into its rectangle; 0 if none.
+QRN_API int32_t QRN_CALL QRN_GetColorAtHistory(int32_t x, int32_t y);
+
 #ifdef __cplusplus
 }
 #endif

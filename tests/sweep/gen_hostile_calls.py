@@ -138,6 +138,8 @@ CONTRACTS = {
     "QRN_GetResizedNewRGBA24": {"destination": ("bytes", "newWidth*newHeight*3")},
     "QRN_IPLSetSrcBuffer32": {"pixels": ("bytes", "W*H*4")},
     "QRN_LoadImageBrushFromRGBA32": {"pixels": ("bytes", "width*height*4")},
+    "QRN_DoCopyBlendBuffer": {"source": ("bytes", "W*H*8")},
+    "QRN_GetColorAt": {"pixels": ("bytes", "W*H*8")},
 }
 
 
