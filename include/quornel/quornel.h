@@ -545,6 +545,18 @@ QRN_API void QRN_CALL QRN_IPLFlipHorizontal(void);
 /// Mirrors top to bottom in place; an alpha-locked layer keeps its alpha unflipped.
 QRN_API void QRN_CALL QRN_IPLFlipVertical(void);
 
+/* ---- Stroke spline ---------------------------------------------------- */
+/// Samples the curve through three positions at 100 points; returns the point count.
+/// The seventh argument is not read.
+QRN_API int32_t QRN_CALL QRN_CalcSpline3(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                                         int32_t x2, int32_t y2, int32_t spare);
+/// Samples of the last QRN_CalcSpline3: 100, or 0 before the first.
+QRN_API int32_t QRN_CALL QRN_GetSplinePointCount(void);
+/// A sample's x or y in whole pixels (truncated); the last sample for an index at or
+/// beyond the count, 0 before any calculation.
+QRN_API int32_t QRN_CALL QRN_GetSplinePointX(uint32_t index);
+QRN_API int32_t QRN_CALL QRN_GetSplinePointY(uint32_t index);
+
 #ifdef __cplusplus
 }
 #endif

@@ -191,6 +191,16 @@ struct NewRgba {
     int32_t height = 0;
 };
 
+// Stroke spline.
+constexpr int kSplinePoints = 100;
+constexpr int kSplineControls = 3;
+
+struct StrokeSpline {
+    std::array<double, kSplineControls> control_x{}, control_y{}, control_z{};
+    std::array<double, kSplinePoints> x{}, y{}, z{};  // the samples
+    int32_t count = 0;                                // 0 until the first calculation
+};
+
 struct EngineState {
     Settings settings;
     Canvas canvas;
@@ -202,6 +212,7 @@ struct EngineState {
     Rng rng;  // ours, not rand(): same sequence on every platform
     LastError last_error;
     char dir_info[261] = {};  // text storage behind QRN_GetDirInfo
+    StrokeSpline spline;
 };
 
 EngineState& engine();  // the process-wide instance; src/exports/ only
