@@ -1,5 +1,5 @@
-// Pen packets from evdev: every SYN_REPORT while a tool is in proximity becomes
-// a packet of the device's state, when a field of the move mask changed.
+// Pen packets from evdev: the device's state at every SYN_REPORT goes to the
+// packet queue, which keeps what the context asks for.
 #include "platform/tablet_evdev.h"
 
 #include <fcntl.h>
@@ -11,17 +11,17 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "platform/pen_packets.h"
 
 namespace qrn::platform {
 
 namespace {
 
-constexpr int32_t kDefaultQueue = 8;
-constexpr int32_t kMaxQueue = 4096;
+constexpr int kMaxEventsPerRead = 65536;
 
 // An open input device; closes itself.
 class Device {
@@ -75,21 +75,7 @@ std::vector<std::string> event_devices() {
     return paths;
 }
 
-int32_t clamp_i32(int64_t v) {
-    return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
-// One axis from device units to output units; `upward` is whether a positive
-// output extent counts from the far end (the device's y grows downward).
-int32_t map_axis(int32_t v, int32_t in_org, int32_t in_ext, int32_t out_org, int32_t out_ext,
-                 bool upward) {
-    const int64_t span = in_ext > 0 ? in_ext : 1;
-    int64_t off = std::clamp<int64_t>(int64_t(v) - in_org, 0, span - 1);
-    if (out_ext == 0) return clamp_i32(int64_t(out_org) + off);
-    if ((out_ext > 0) == upward) off = span - 1 - off;
-    const int64_t ext = out_ext > 0 ? int64_t(out_ext) : -int64_t(out_ext);
-    return clamp_i32(int64_t(out_org) + off * ext / span);
-}
+int32_t clamp_i32(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 class EvdevTabletDriver : public TabletDriver {
 public:
@@ -127,40 +113,26 @@ public:
         if (open_ || context.packet_data != kPacketFields || context.packet_mode != 0) return 0;
         open_ = find_pen();
         if (!open_) return 0;
-        context_ = context;
-        enabled_ = enabled;
-        queue_.clear();
-        capacity_ = kDefaultQueue;
-        overflow_ = false;
-        have_last_ = false;
+        queue_.start(context, enabled);
         handle_ = next_handle_++;
         if (next_handle_ == 0) next_handle_ = 1;
         return handle_;
     }
 
     int32_t set_queue_size(TabletHandle context, int32_t packets) override {
-        if (!is_open(context) || packets < 1 || packets > kMaxQueue) return 0;
-        capacity_ = packets;
-        while (int32_t(queue_.size()) > capacity_) queue_.pop_back();
-        return 1;
+        return is_open(context) && queue_.set_capacity(packets) ? 1 : 0;
     }
 
     int32_t get_packets(TabletHandle context, int32_t max, TabletPacket* out) override {
         if (!is_open(context)) return 0;
         drain();
-        int32_t n = 0;
-        for (; n < max && !queue_.empty(); ++n) {
-            if (out) out[n] = queue_.front();
-            queue_.pop_front();
-        }
-        return n;
+        return queue_.take(max, out);
     }
 
     int32_t close(TabletHandle context) override {
         if (!is_open(context)) return 0;
         open_.reset();
         handle_ = 0;
-        queue_.clear();
         return 1;
     }
 
@@ -180,18 +152,19 @@ private:
         return nullptr;
     }
 
-    // Reads every pending event; libevdev keeps the device state, and after
-    // lost events (SYN_DROPPED) it replays the difference in sync mode.
+    // Reads the pending events; libevdev keeps the device state, and after
+    // lost events (SYN_DROPPED) it replays the difference in sync mode. A pen
+    // that never pauses cannot keep the host here: the rest waits for the next call.
     void drain() {
         libevdev* dev = open_->get();
         input_event ev;
         unsigned flags = LIBEVDEV_READ_FLAG_NORMAL;
-        for (;;) {
+        for (int n = 0; n < kMaxEventsPerRead; ++n) {
             const int rc = libevdev_next_event(dev, flags, &ev);
             if (rc == LIBEVDEV_READ_STATUS_SYNC) {
                 if (flags == LIBEVDEV_READ_FLAG_NORMAL) {
                     flags = LIBEVDEV_READ_FLAG_SYNC;
-                    overflow_ = true;
+                    queue_.lost();
                     continue;
                 }
             } else if (rc == -EAGAIN && flags == LIBEVDEV_READ_FLAG_SYNC) {
@@ -206,48 +179,20 @@ private:
         }
     }
 
-    // Queues the device's state as a packet.
     void capture() {
         const libevdev* d = open_->get();
-        const bool rubber = libevdev_get_event_value(d, EV_KEY, BTN_TOOL_RUBBER) != 0;
-        const bool pen = libevdev_get_event_value(d, EV_KEY, BTN_TOOL_PEN) != 0;
-        if (!pen && !rubber) have_last_ = false;  // back in proximity is a new stroke
-        if (!enabled_ || !(pen || rubber)) return;
-        TabletPacket p;
-        p.status = rubber ? kPacketInvert : 0;
-        p.x = map_axis(libevdev_get_event_value(d, EV_ABS, ABS_X), context_.in_org_x,
-                       context_.in_ext_x, context_.out_org_x, context_.out_ext_x, false);
-        p.y = map_axis(libevdev_get_event_value(d, EV_ABS, ABS_Y), context_.in_org_y,
-                       context_.in_ext_y, context_.out_org_y, context_.out_ext_y, true);
-        p.pressure = uint32_t(libevdev_get_event_value(d, EV_ABS, ABS_PRESSURE));
-        if (have_last_ && !moved(p)) return;
-        last_ = p;
-        have_last_ = true;
-        if (int32_t(queue_.size()) >= capacity_) {
-            overflow_ = true;  // the newest are lost, as queues of pen packets do
-            return;
-        }
-        if (overflow_) p.status |= kPacketQueueOverflow;
-        overflow_ = false;
-        queue_.push_back(p);
-    }
-
-    bool moved(const TabletPacket& p) const {
-        const uint32_t m = context_.move_mask;
-        return ((m & kPacketStatusField) && p.status != last_.status) ||
-               ((m & kPacketXField) && p.x != last_.x) || ((m & kPacketYField) && p.y != last_.y) ||
-               ((m & kPacketPressureField) && p.pressure != last_.pressure);
+        PenState s;
+        s.stylus = libevdev_get_event_value(d, EV_KEY, BTN_TOOL_PEN) != 0;
+        s.eraser = libevdev_get_event_value(d, EV_KEY, BTN_TOOL_RUBBER) != 0;
+        s.x = libevdev_get_event_value(d, EV_ABS, ABS_X);
+        s.y = libevdev_get_event_value(d, EV_ABS, ABS_Y);
+        s.pressure = uint32_t(libevdev_get_event_value(d, EV_ABS, ABS_PRESSURE));
+        queue_.report(s);
     }
 
     std::string path_;
     std::unique_ptr<Device> open_;
-    TabletContext context_{};
-    bool enabled_ = false;
-    std::deque<TabletPacket> queue_;
-    int32_t capacity_ = kDefaultQueue;
-    bool overflow_ = false;
-    TabletPacket last_{};
-    bool have_last_ = false;
+    PenPacketQueue queue_;
     TabletHandle handle_ = 0;
     TabletHandle next_handle_ = 1;
 };
