@@ -19,8 +19,8 @@ int32_t sample(const EngineState& st, const std::array<double, kSplinePoints>& a
 }
 }  // namespace
 
-int32_t calc_spline3(EngineState& st, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                     int32_t x2, int32_t y2) {
+int32_t calc_spline3(EngineState& st, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
+                     int32_t y2) {
     // Signed, so that a stroke touching the left or top edge stays there.
     StrokeSpline& s = st.spline;
     s.control_x = {double(x0), double(x1), double(x2)};

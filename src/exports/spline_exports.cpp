@@ -8,8 +8,8 @@ using namespace qrn;
 extern "C" {
 
 // The seventh argument is part of the hosts' call and is not read.
-QRN_API int32_t QRN_CALL QRN_CalcSpline3(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                                         int32_t x2, int32_t y2, int32_t spare) {
+QRN_API int32_t QRN_CALL QRN_CalcSpline3(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
+                                         int32_t y2, int32_t spare) {
     (void)spare;
     return brush::calc_spline3(engine(), x0, y0, x1, y1, x2, y2);
 }

@@ -9,9 +9,9 @@ namespace {
 constexpr int32_t kMaxControls = 16;
 }  // namespace
 
-int32_t spline_points_3d(int32_t wanted, int32_t controls, int32_t /*smoothness*/,
-                         const double* cx, const double* cy, const double* cz, double* out_x,
-                         double* out_y, double* out_z) {
+int32_t spline_points_3d(int32_t wanted, int32_t controls, int32_t /*smoothness*/, const double* cx,
+                         const double* cy, const double* cz, double* out_x, double* out_y,
+                         double* out_z) {
     if (wanted < 1 || controls < 2 || controls > kMaxControls) return 0;
     if (!cx || !cy || !cz || !out_x || !out_y || !out_z) return 0;
     const double last_knot = controls - 1;

@@ -27,7 +27,7 @@ struct Triple {
 };
 
 const Triple kTriples[] = {
-    {0, 0, 50, 50, 100, 0},       {-100, -40, -50, -20, 0, 0}, {7, 3, 7, 3, 7, 3},
+    {0, 0, 50, 50, 100, 0},       {-100, -40, -50, -20, 0, 0},    {7, 3, 7, 3, 7, 3},
     {1000, 0, -1000, 500, 3, -9}, {kMax, kMin, 0, 0, kMin, kMax},
 };
 
@@ -99,8 +99,8 @@ TEST(StrokeSpline, GettersTruncateTowardZeroAndSaturate) {
         double sample;
         int32_t want;
     };
-    const Case cases[] = {{12.9, 12},     {-12.9, -12},    {0.99, 0},
-                          {1e12, kMax},   {-1e12, kMin},   {std::nan(""), 0}};
+    const Case cases[] = {{12.9, 12},   {-12.9, -12},  {0.99, 0},
+                          {1e12, kMax}, {-1e12, kMin}, {std::nan(""), 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sample);
         const auto st = std::make_unique<EngineState>();

@@ -1,8 +1,7 @@
 // The stroke spline and the tablet calls through the exported C API, as a host
 // without a pen tablet sees them.
-#include <quornel/quornel.h>
-
 #include <gtest/gtest.h>
+#include <quornel/quornel.h>
 
 namespace {
 

@@ -39,7 +39,8 @@ TEST_F(Tablet, WithoutDeviceEveryCallFailsAndPressureRamps) {
     EXPECT_EQ(tablet::tablet_pressure(*st, 0), 100);
     EXPECT_EQ(tablet::tablet_pressure(*st, 0), 100);
     EXPECT_EQ(tablet::reset_tablet_pressure(*st), 0);
-    for (int32_t want : {10, 35, 60, 85, 100, 100}) EXPECT_EQ(tablet::tablet_pressure(*st, 0), want);
+    for (int32_t want : {10, 35, 60, 85, 100, 100})
+        EXPECT_EQ(tablet::tablet_pressure(*st, 0), want);
     EXPECT_EQ(tablet::read_tablet_packets(*st), 0);
     EXPECT_EQ(tablet::set_tablet_origin(*st), 0);
     EXPECT_EQ(tablet::close_tablet(*st), 0);

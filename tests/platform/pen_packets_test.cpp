@@ -21,17 +21,17 @@ TEST(PenAxis, MapsDeviceUnitsToOutputUnits) {
         int32_t want;
     };
     const Case cases[] = {
-        {5000, 0, 10000, 0, 1000, false, 500},     // ten units a pixel
-        {9999, 0, 10000, 0, 1000, false, 999},     // the far edge stays inside
-        {0, 0, 5000, 0, -500, true, 0},            // negative extent: top-down
+        {5000, 0, 10000, 0, 1000, false, 500},  // ten units a pixel
+        {9999, 0, 10000, 0, 1000, false, 999},  // the far edge stays inside
+        {0, 0, 5000, 0, -500, true, 0},         // negative extent: top-down
         {4999, 0, 5000, 0, -500, true, 499},
-        {0, 0, 5000, 0, 500, true, 499},           // positive extent: bottom-up
-        {0, 0, 1000, 0, -1000, false, 999},        // mirrored x
-        {150, 100, 1000, 20, 1000, false, 70},     // both origins
-        {-50, 0, 1000, 0, 1000, false, 0},         // outside the device: clamped
+        {0, 0, 5000, 0, 500, true, 499},        // positive extent: bottom-up
+        {0, 0, 1000, 0, -1000, false, 999},     // mirrored x
+        {150, 100, 1000, 20, 1000, false, 70},  // both origins
+        {-50, 0, 1000, 0, 1000, false, 0},      // outside the device: clamped
         {5000, 0, 1000, 0, 1000, false, 999},
-        {37, 0, 1000, 5, 0, false, 42},            // no output extent: device units
-        {kMax, kMin, 0, 0, 100, false, 0},         // no input extent: one unit
+        {37, 0, 1000, 5, 0, false, 42},               // no output extent: device units
+        {kMax, kMin, 0, 0, 100, false, 0},            // no input extent: one unit
         {kMax, kMin, kMax, kMax, kMax, false, kMax},  // 64-bit arithmetic, saturated
         {kMin, 0, kMax, kMin, kMin, true, kMin},
     };
@@ -66,10 +66,8 @@ TEST_F(PenQueue, QueuesChangesWhileAToolIsNear) {
     queue.report({false, true, 505, 255, 300});  // turned to the eraser
     queue.report({false, false, 900, 900, 0});   // away
     queue.report({true, false, 500, 250, 0});    // back where the first packet was
-    const std::vector<TabletPacket> want = {{0, 50, 25, 0},
-                                            {0, 50, 25, 300},
-                                            {kPacketInvert, 50, 25, 300},
-                                            {0, 50, 25, 0}};
+    const std::vector<TabletPacket> want = {
+        {0, 50, 25, 0}, {0, 50, 25, 300}, {kPacketInvert, 50, 25, 300}, {0, 50, 25, 0}};
     EXPECT_EQ(take(), want);
 }
 
@@ -91,7 +89,8 @@ TEST_F(PenQueue, FullQueueLosesTheNewestAndMarksTheNext) {
     EXPECT_EQ(take(), (std::vector<TabletPacket>{{kPacketQueueOverflow, 10, 0, 0}, {0, 11, 0, 0}}));
     queue.lost();
     queue.report({false, true, 110, 0, 0});
-    EXPECT_EQ(take(), (std::vector<TabletPacket>{{kPacketQueueOverflow | kPacketInvert, 11, 0, 0}}));
+    EXPECT_EQ(take(),
+              (std::vector<TabletPacket>{{kPacketQueueOverflow | kPacketInvert, 11, 0, 0}}));
     EXPECT_FALSE(queue.set_capacity(0));
     EXPECT_FALSE(queue.set_capacity(PenPacketQueue::kMaxCapacity + 1));
 }

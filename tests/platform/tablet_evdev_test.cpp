@@ -31,7 +31,8 @@ public:
         for (unsigned key : {BTN_TOOL_PEN, BTN_TOOL_RUBBER, BTN_TOUCH})
             libevdev_enable_event_code(proto, EV_KEY, key, nullptr);
         libevdev_enable_property(proto, INPUT_PROP_DIRECT);
-        const int rc = libevdev_uinput_create_from_device(proto, LIBEVDEV_UINPUT_OPEN_MANAGED, &ui_);
+        const int rc =
+            libevdev_uinput_create_from_device(proto, LIBEVDEV_UINPUT_OPEN_MANAGED, &ui_);
         libevdev_free(proto);
         if (rc < 0) {
             why_ = std::string("/dev/uinput cannot be used here: ") + std::strerror(-rc);
