@@ -120,6 +120,7 @@ TEST(EvdevTablet, IgnoresADeviceWithoutPressure) {
     TabletAxis axis;
     EXPECT_EQ(driver->pressure_axis(axis), 0);
     TabletContext ctx;
+    ctx.packet_data = kPacketFields;
     EXPECT_EQ(driver->open(nullptr, ctx, true), 0u);
 }
 
