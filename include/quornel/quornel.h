@@ -613,6 +613,41 @@ QRN_API int32_t QRN_CALL QRN_GetColorAtTrace(int32_t x, int32_t y);
 /// Colour of the undo step the next undo restores, (x, y) clamped into its rectangle; 0 if none.
 QRN_API int32_t QRN_CALL QRN_GetColorAtHistory(int32_t x, int32_t y);
 
+/* ---- Stroke spline and pen tablet ------------------------------------- */
+/// Samples the curve through three positions at 100 points; returns the point count.
+/// The seventh argument is not read.
+QRN_API int32_t QRN_CALL QRN_CalcSpline3(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                                         int32_t x2, int32_t y2, int32_t spare);
+/// Samples of the last QRN_CalcSpline3: 100, or 0 before the first.
+QRN_API int32_t QRN_CALL QRN_GetSplinePointCount(void);
+/// A sample's x or y in whole pixels (truncated); the last sample for an index at or
+/// beyond the count, 0 before any calculation.
+QRN_API int32_t QRN_CALL QRN_GetSplinePointX(uint32_t index);
+QRN_API int32_t QRN_CALL QRN_GetSplinePointY(uint32_t index);
+/// Opens a pen tablet context for the window: 0 when no pressure device was found.
+QRN_API int32_t QRN_CALL QRN_InitTablet(void* window);
+/// Takes the window's client-area top-left on screen as the origin of packet
+/// positions; 0 without a context.
+QRN_API int32_t QRN_CALL QRN_SetTabletOrigin(void);
+/// Closes the context; 0 without one.
+QRN_API int32_t QRN_CALL QRN_CloseTablet(void);
+/// Pressure back to 10 % and queued packets discarded; 0 without a context.
+QRN_API int32_t QRN_CALL QRN_ResetTabletPressure(void);
+/// Reads the queued packets (0 to 256) for the per-packet calls below.
+QRN_API int32_t QRN_CALL QRN_ReadTabletPackets(void);
+/// A packet's pressure in percent (1..100); without a packet at that index the last
+/// pressure, which then rises by 25 up to 100.
+QRN_API int32_t QRN_CALL QRN_ReadTabletPressure(uint32_t index);
+/// A packet's pressure in percent, 0 possible; 0 without a packet at that index.
+QRN_API int32_t QRN_CALL QRN_ReadRawTabletPressure(uint32_t index);
+/// 1 when the packet comes from the pen's eraser end, else 0.
+QRN_API int32_t QRN_CALL QRN_IsPacketInvert(uint32_t index);
+/// A packet's status bits (0x10: eraser end); 0 without a packet at that index.
+QRN_API uint32_t QRN_CALL QRN_PacketStatus(uint32_t index);
+/// A packet's position in screen pixels from the origin; 0 without a packet at that index.
+QRN_API int32_t QRN_CALL QRN_ReadTabletX(uint32_t index);
+QRN_API int32_t QRN_CALL QRN_ReadTabletY(uint32_t index);
+
 #ifdef __cplusplus
 }
 #endif

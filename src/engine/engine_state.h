@@ -8,6 +8,7 @@
 
 #include "engine/arith.h"
 #include "engine/buffer.h"
+#include "platform/tablet_driver.h"
 
 namespace qrn {
 
@@ -209,6 +210,28 @@ struct ImageBrush {
     int32_t strip_frames = 0;
 };
 
+// Stroke spline and pen tablet input.
+constexpr int kSplinePoints = 100;
+constexpr int kSplineControls = 3;
+
+struct StrokeSpline {
+    std::array<double, kSplineControls> control_x{}, control_y{}, control_z{};
+    std::array<double, kSplinePoints> x{}, y{}, z{};  // the samples
+    int32_t count = 0;                                // 0 until the first calculation
+};
+
+constexpr int kTabletPackets = 256;
+
+struct TabletInput {
+    platform::TabletHandle context = 0;  // 0: closed
+    void* window = nullptr;
+    int32_t origin_x = 0, origin_y = 0;  // screen position of the window's client area
+    float pressure_scale = 0;            // percent per pressure unit
+    std::array<platform::TabletPacket, kTabletPackets> packets{};
+    uint32_t packet_count = 0;           // of the last read
+    uint32_t last_pressure = 100;        // percent; a host starts at full pressure
+};
+
 struct EngineState {
     Settings settings;
     Canvas canvas;
@@ -221,6 +244,8 @@ struct EngineState {
     LastError last_error;
     char dir_info[261] = {};  // text storage behind QRN_GetDirInfo
     ImageBrush image_brush;
+    StrokeSpline spline;
+    TabletInput tablet;
 };
 
 EngineState& engine();  // the process-wide instance; src/exports/ only

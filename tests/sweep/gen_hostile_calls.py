@@ -49,6 +49,7 @@ SLOW_VALUES = {"10001", "INT32_MAX"}
 # blocks to free must come from the engine's own allocator.
 PLAIN_POINTER = {("QRN_CreateImage", "hostWindow"): "nullptr",
                  ("QRN_NewSize", "hostWindow"): "nullptr",
+                 ("QRN_InitTablet", "window"): "nullptr",
                  ("QRN_Free", "block"): "QRN_Alloc(16)"}
 
 

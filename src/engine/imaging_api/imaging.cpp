@@ -258,3 +258,16 @@ bool flip_vertical(uint8_t* image, int64_t stride, int32_t h) {
 }
 
 }  // namespace qrn::imaging
+
+#include "imaginglib/spline.h"
+
+namespace qrn::imaging {
+
+int32_t spline_points_3d(int32_t wanted, int32_t controls, int32_t smoothness, const double* cx,
+                         const double* cy, const double* cz, double* out_x, double* out_y,
+                         double* out_z) {
+    return imaginglib::spline_points_3d(wanted, controls, smoothness, cx, cy, cz, out_x, out_y,
+                                        out_z);
+}
+
+}  // namespace qrn::imaging

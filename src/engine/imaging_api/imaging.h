@@ -163,4 +163,14 @@ bool flip_horizontal(uint8_t* image, int32_t w, int32_t h, int32_t bytes_per_pix
                      int64_t stride);
 bool flip_vertical(uint8_t* image, int64_t stride, int32_t h);
 
+// ---- Spline ----
+
+// `wanted` samples of a smooth curve through `controls` control points in three
+// dimensions; the first and last samples are the first and last control points.
+// `smoothness` is passed on as the caller gives it. Returns the samples written, 0
+// when the arguments are unusable.
+int32_t spline_points_3d(int32_t wanted, int32_t controls, int32_t smoothness, const double* cx,
+                         const double* cy, const double* cz, double* out_x, double* out_y,
+                         double* out_z);
+
 }  // namespace qrn::imaging
