@@ -267,11 +267,11 @@ TEST_P(Kernels, MatchTheModelAndKeepTheBorders) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllKernels, Kernels, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<KernelCase>& info) {
+                         [](const ::testing::TestParamInfo<KernelCase>& param) {
                              std::string n;
-                             for (const char* p = info.param.name; *p; ++p)
+                             for (const char* p = param.param.name; *p; ++p)
                                  if (*p != ' ') n += *p;
-                             return n + "_" + std::to_string(info.index);
+                             return n + "_" + std::to_string(param.index);
                          });
 
 TEST(KernelRunner, NeedsBothWorkBuffers) {
