@@ -34,7 +34,8 @@ MUTATORS = re.compile(r"""^QRN_(
     DrawDabGrit | DrawDabGritMask | PutRGBA32LayerLineRLE | PutMaskLineRLE |
     ClearMask | InvertMask | LoadMask | CreateImageFromMask | CreateAlphaFromMask |
     CreateMaskFrom.* | ReplaceFromRGBAImageAlphaRange |
-    SetInNewRGBA
+    SetInNewRGBA |
+    IPLPhotoPop
 )$""", re.X)
 
 # Arguments whose largest values make the engine allocate and clear gigabytes
@@ -134,6 +135,8 @@ CONTRACTS = {
     "QRN_GetNewRGBA32": {"destination": ("bytes", "NW*NH*4")},
     "QRN_GetNewRGBA24": {"destination": ("bytes", "NW*NH*3")},
     "QRN_GetResizedNewRGBA24": {"destination": ("bytes", "newWidth*newHeight*3")},
+    "QRN_ProcessBuffer_HSLAdjust": {"pixels": ("bytes", "width*height*4")},
+    "QRN_ProcessBuffer_HSVAdjust": {"pixels": ("bytes", "width*height*4")},
 }
 
 
