@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,8 @@
 
 namespace qrn::imaging {
 namespace {
+
+static_assert(std::endian::native == std::endian::little);
 
 constexpr double kInv255 = 0.00392156862745098;  // the colour conversions' 1 / 255
 
@@ -154,16 +157,29 @@ void detail_blur(EngineState&, KernelParams& k, const Frame& f) {
         }
 }
 
-// lum >= r1 x 255 gives white, else black; alpha stays.
-void threshold(const KernelParams& k, const Frame& f) {
-    std::array<uint8_t, 256> v;
-    for (int l = 0; l < 256; ++l) v[size_t(l)] = l >= k.r[0] * 255 ? 255 : 0;
+// Point kernels work on whole pixels as little-endian words (R in the low
+// byte), which the compiler turns into vector loops.
+template <class Op>
+void per_pixel(const Frame& f, Op op) {
     const uint8_t* s = f.in;
     uint8_t* d = f.out;
-    for (int64_t i = 0; i < f.pixels(); ++i, s += 4, d += 4) {
-        const uint8_t g = v[size_t(lum(s))];
-        d[0] = d[1] = d[2] = g;
+    const size_t n = size_t(f.pixels());
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t v;
+        std::memcpy(&v, s + 4 * i, 4);
+        v = op(v);
+        std::memcpy(d + 4 * i, &v, 4);
     }
+}
+
+inline uint32_t word_lum(uint32_t v) { return ((v & 0xFF) + ((v >> 8) & 0xFF) + ((v >> 16) & 0xFF)) / 3; }
+
+// lum >= r1 x 255 gives white, else black; alpha stays. For an integer lum
+// that is lum >= ceil(r1 x 255).
+void threshold(const KernelParams& k, const Frame& f) {
+    const double t = std::ceil(k.r[0] * 255);
+    const uint32_t from = t <= 0 ? 0 : (t > 256 ? 256 : uint32_t(t));
+    per_pixel(f, [from](uint32_t v) { return (v & 0xFF000000u) | (word_lum(v) >= from ? 0xFFFFFFu : 0); });
 }
 
 void basic_threshold(EngineState&, KernelParams& k, const Frame& f) { threshold(k, f); }
@@ -259,19 +275,11 @@ void bas_relief(EngineState&, KernelParams& k, const Frame& f) {
 }
 
 void grayscale(EngineState&, KernelParams&, const Frame& f) {
-    const uint8_t* s = f.in;
-    uint8_t* d = f.out;
-    for (int64_t i = 0; i < f.pixels(); ++i, s += 4, d += 4) d[0] = d[1] = d[2] = uint8_t(lum(s));
+    per_pixel(f, [](uint32_t v) { return (v & 0xFF000000u) | word_lum(v) * 0x010101u; });
 }
 
 void invert(EngineState&, KernelParams&, const Frame& f) {
-    const uint8_t* s = f.in;
-    uint8_t* d = f.out;
-    for (int64_t i = 0; i < f.pixels(); ++i, s += 4, d += 4) {
-        d[0] = uint8_t(255 - s[0]);
-        d[1] = uint8_t(255 - s[1]);
-        d[2] = uint8_t(255 - s[2]);
-    }
+    per_pixel(f, [](uint32_t v) { return v ^ 0xFFFFFFu; });
 }
 
 // A shape map (ellipse or rectangle, f4) softened by a Gaussian of radius
@@ -319,19 +327,22 @@ struct NamedKernel {
     const char* name;
     Kernel run;
     bool forces_in_place;
+    // Writes every byte of the destination from what it reads, so the copy of
+    // source to destination would be overwritten unseen.
+    bool writes_all = false;
 };
 constexpr NamedKernel kKernels[] = {
     {"Anti Alias", anti_alias, true},
     {"Adaptive Blur", adaptive_blur, false},
     {"Line Art Cleaner", line_art_cleaner, false},
-    {"Basic Threshold", basic_threshold, false},
+    {"Basic Threshold", basic_threshold, false, true},
     {"Adjust Lab", adjust_lab, false},
     {"Detail Blur", detail_blur, false},
     {"Value Blur", value_blur, true},
     {"Hyper Contrast", hyper_contrast, false},
     {"Bas Relief", bas_relief, false},
-    {"Grayscale", grayscale, false},
-    {"Invert", invert, false},
+    {"Grayscale", grayscale, false, true},
+    {"Invert", invert, false, true},
     {"Vignette", vignette, false},
 };
 
@@ -355,14 +366,16 @@ int32_t run_kernel(EngineState& st, const char* name, uint8_t in_place, const Ke
     k.area[1] = 0;
     k.area[2] = st.canvas.width - 1;
     k.area[3] = st.canvas.height - 1;
-    if (in_place == 0) std::memcpy(st.work.dst32.data(), st.work.src32.data(), size_t(pixels) * 4);
-    for (const NamedKernel& kn : kKernels) {
-        if (std::strcmp(kn.name, name ? name : "") != 0) continue;
-        if (kn.forces_in_place) k.in_place = 1;
+    const NamedKernel* kn = nullptr;
+    for (const NamedKernel& candidate : kKernels)
+        if (std::strcmp(candidate.name, name ? name : "") == 0) kn = &candidate;
+    if (in_place == 0 && !(kn && kn->writes_all))
+        std::memcpy(st.work.dst32.data(), st.work.src32.data(), size_t(pixels) * 4);
+    if (kn) {
+        if (kn->forces_in_place) k.in_place = 1;
         const Frame f{k.in_place ? st.work.dst32.data() : st.work.src32.data(), st.work.dst32.data(),
                       st.canvas.width, st.canvas.height};
-        kn.run(st, k, f);
-        break;
+        kn->run(st, k, f);
     }
     return 1;
 }
