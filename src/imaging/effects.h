@@ -12,7 +12,9 @@ namespace qrn::imaging {
 // Sharpens the current layer, runs "Hyper Contrast" (first at 0.001 when
 // extra_pass is 1, then at contrast / 1000) and scales its saturation by an
 // amount from saturation 0..100 (0 gives -2, 50 exactly 1, 100 gives 3), each
-// step loaded through the mask. Returns the last load's rows, or 0 (nothing
+// step loaded through the mask. The first contrast run reads the source
+// buffer as it stands (filled by the host before the call), not the
+// sharpened layer. Returns the last load's rows, or 0 (nothing
 // done) without a canvas, a canvas-sized current layer or both RGBA32 work
 // buffers, or when the saturation step fails.
 int32_t photo_pop(EngineState& st, int32_t contrast, double saturation, uint8_t extra_pass);
