@@ -53,38 +53,73 @@ std::vector<uint8_t> blend_table(double r) {
     return t;
 }
 
+// lum difference > t for an integer difference, as an integer test: the
+// differences lie in -255..255, so the threshold is clamped just outside.
+int32_t difference_threshold(double t) {
+    const double f = std::floor(t);
+    return f < -256 ? -256 : (f > 256 ? 256 : int32_t(f));
+}
+
 // "Anti Alias" and "Value Blur": eight in-place scans, horizontal then
 // vertical, each in the directions (+x, +y), (-x, -y), (-x, +y), (+x, -y).
 // A scan compares P with the next pixel N along it and, for Anti Alias, with
 // the diagonal D; the last column and row in scan direction are neighbours
 // only. Rows are walked outermost: every pixel is written once per scan, as the
 // N of one P, after that P's own write and before its D is written, so the
-// nesting of the two loops does not change the result.
+// nesting of the two loops does not change the result. Luminances are carried
+// along (a horizontal scan's N is the next P; a vertical scan's N row is the
+// next P row) and recomputed where a blend wrote.
 void directional(const KernelParams& k, uint8_t* px, int64_t w, int64_t h, bool anti_alias) {
     const std::vector<uint8_t> case1 = blend_table(k.r[0]), case2 = blend_table(k.r[1]);
-    const double t1 = anti_alias ? (1 - k.r[2]) * 255 : 2;
-    const double t2 = anti_alias ? (1 - k.r[3]) * 255 : 2;
+    const int32_t t1 = anti_alias ? difference_threshold((1 - k.r[2]) * 255) : 2;
+    const int32_t t2 = anti_alias ? difference_threshold((1 - k.r[3]) * 255) : 2;
+    // The blend for P and N, or null; D's luminance is asked for only when needed.
+    auto choose = [&](int32_t lp, int32_t ln, auto lum_d) -> const uint8_t* {
+        if (lp - ln > t1) return (!anti_alias || lp - lum_d() <= 0) ? case1.data() : nullptr;
+        if (ln - lp > t2) return (!anti_alias || lum_d() - lp <= 0) ? case2.data() : nullptr;
+        return nullptr;
+    };
+    auto apply = [](const uint8_t* blend, const uint8_t* p, uint8_t* n) {
+        for (int c = 0; c < 4; ++c) n[c] = blend[p[c] * 256 + n[c]];
+    };
+    std::vector<int32_t> lum_p(static_cast<size_t>(w)), lum_n(static_cast<size_t>(w));
     constexpr int64_t kDirections[4][2] = {{1, 1}, {-1, -1}, {-1, 1}, {1, -1}};
     for (int vertical = 0; vertical < 2; ++vertical)
         for (const auto& dir : kDirections) {
             const int64_t dx = dir[0], dy = dir[1];
             const int64_t x0 = dx > 0 ? 0 : w - 1, y0 = dy > 0 ? 0 : h - 1;
-            const int64_t to_n = vertical ? dy * w * 4 : dx * 4;
             const int64_t to_d = (dy * w + dx) * 4;
-            for (int64_t j = 0; j < h - 1; ++j) {
-                uint8_t* p = px + ((y0 + j * dy) * w + x0) * 4;
-                for (int64_t i = 0; i < w - 1; ++i, p += dx * 4) {
-                    uint8_t* n = p + to_n;
-                    const int32_t lp = lum(p), ln = lum(n);
-                    const uint8_t* blend = nullptr;
-                    if (lp - ln > t1) {
-                        if (!anti_alias || lp - lum(p + to_d) <= 0) blend = case1.data();
-                    } else if (ln - lp > t2) {
-                        if (!anti_alias || lum(p + to_d) - lp <= 0) blend = case2.data();
+            if (!vertical) {
+                for (int64_t j = 0; j < h - 1; ++j) {
+                    uint8_t* p = px + ((y0 + j * dy) * w + x0) * 4;
+                    int32_t lp = lum(p);
+                    for (int64_t i = 0; i < w - 1; ++i) {
+                        uint8_t* n = p + dx * 4;
+                        int32_t ln = lum(n);
+                        if (const uint8_t* blend = choose(lp, ln, [&] { return lum(p + to_d); })) {
+                            apply(blend, p, n);
+                            ln = lum(n);
+                        }
+                        p = n;
+                        lp = ln;
                     }
-                    if (blend)
-                        for (int c = 0; c < 4; ++c) n[c] = blend[p[c] * 256 + n[c]];
                 }
+                continue;
+            }
+            for (int64_t x = 0; x < w; ++x) lum_p[size_t(x)] = lum(px + (y0 * w + x) * 4);
+            for (int64_t j = 0; j < h - 1; ++j) {
+                const uint8_t* prow = px + (y0 + j * dy) * w * 4;
+                uint8_t* nrow = px + (y0 + (j + 1) * dy) * w * 4;
+                for (int64_t x = 0; x < w; ++x) lum_n[size_t(x)] = lum(nrow + x * 4);
+                for (int64_t i = 0, x = x0; i < w - 1; ++i, x += dx) {
+                    // lum_n[x + dx] is still D's: column x + dx of this N row is written later.
+                    if (const uint8_t* blend =
+                            choose(lum_p[size_t(x)], lum_n[size_t(x)], [&] { return lum_n[size_t(x + dx)]; })) {
+                        apply(blend, prow + x * 4, nrow + x * 4);
+                        lum_n[size_t(x)] = lum(nrow + x * 4);
+                    }
+                }
+                std::swap(lum_p, lum_n);
             }
         }
 }
