@@ -499,6 +499,52 @@ QRN_API int32_t QRN_CALL QRN_DeleteNewRGBA(void);
 /// 1 if oldPath was renamed to newPath; 0, both files intact, when newPath exists.
 QRN_API int32_t QRN_CALL QRN_RenameFile(const char* oldPath, const char* newPath);
 
+/* ---- Image-processing work buffers and the geometry of all layers ------ */
+/* The four work buffers are canvas-sized and packed (W x 4 or W x 3 bytes a
+ * row); each allocation frees the old buffer of its kind first and starts
+ * zero-filled. QRN_NewSize and QRN_DeleteImage free all four. */
+
+/// Source RGBA32 work buffer, filled from the current layer (zeros without one).
+QRN_API void QRN_CALL QRN_IPLAllocSrcBuffer32(void);
+/// Destination RGBA32 work buffer, zero-filled.
+QRN_API void QRN_CALL QRN_IPLAllocDstBuffer32(void);
+/// Source RGB24 work buffer, filled from the current layer with alpha dropped.
+QRN_API void QRN_CALL QRN_IPLAllocSrcBuffer24(void);
+/// Destination RGB24 work buffer, zero-filled.
+QRN_API void QRN_CALL QRN_IPLAllocDstBuffer24(void);
+/// Each frees its work buffer if present.
+QRN_API void QRN_CALL QRN_IPLFreeSrcBuffer32(void);
+QRN_API void QRN_CALL QRN_IPLFreeDstBuffer32(void);
+QRN_API void QRN_CALL QRN_IPLFreeSrcBuffer24(void);
+QRN_API void QRN_CALL QRN_IPLFreeDstBuffer24(void);
+/// Copies pixels (packed RGBA32, canvas width x height x 4 bytes) into the source RGBA32 buffer when it exists.
+QRN_API void QRN_CALL QRN_IPLSetSrcBuffer32(const uint8_t* pixels);
+/// Refills the source RGBA32 buffer from the current layer.
+QRN_API void QRN_CALL QRN_IPLUpdateSrcBuffer32(void);
+/// With the mask enabled, alpha of the source RGBA32 buffer := ((m >> 8) x alpha) >> 8.
+QRN_API void QRN_CALL QRN_ApplyMaskToAlpha_IPLSrcRGBA(void);
+/* Geometry of every occupied layer from slot 1 up (slot 0 is never touched):
+ * only the layers change, so the host follows a size-changing call with
+ * QRN_NewSize at the new size. Layers not of the canvas size are skipped. */
+/// Resamples to newWidth x newHeight (1..10000) with the filter named exactly: "Area Average",
+/// "Nearest Neighbor", "Bilinear", "Bicubic", "Box", "Triangle", "Hamming", "Gaussian", "Bell",
+/// "B-Spline", "Cubic 1", "Cubic 2", "Lanczos3", "Mitchell", "Sinc", "Hermite", "Hanning",
+/// "Catrom"; any other name changes nothing.
+QRN_API void QRN_CALL QRN_IPLResize(int32_t newWidth, int32_t newHeight, const char* filter);
+/// Places each layer unscaled on a newWidth x newHeight page (1..10000) at the anchor "TL" "TC"
+/// "TR" "ML" "MC" "MR" "BL" "BC" "BR"; slot 1 pads opaque white, others transparent.
+QRN_API void QRN_CALL QRN_IPLResizePage(int32_t newWidth, int32_t newHeight, const char* anchor);
+/// Cuts to [left, right) x [top, bottom); nothing unless 0 <= left < right <= W, 0 <= top < bottom <= H.
+QRN_API void QRN_CALL QRN_IPLCrop(int32_t left, int32_t top, int32_t right, int32_t bottom);
+/// A quarter turn counter-clockwise; layers become H x W.
+QRN_API void QRN_CALL QRN_IPLRotateLeft(void);
+/// A quarter turn clockwise; layers become H x W.
+QRN_API void QRN_CALL QRN_IPLRotateRight(void);
+/// Mirrors left to right in place; an alpha-locked layer keeps its alpha unflipped.
+QRN_API void QRN_CALL QRN_IPLFlipHorizontal(void);
+/// Mirrors top to bottom in place; an alpha-locked layer keeps its alpha unflipped.
+QRN_API void QRN_CALL QRN_IPLFlipVertical(void);
+
 /* ---- Engine pixel effects -------------------------------------------- */
 
 /// Sharpens, contrasts (contrast 0..1000; extraPass 1 adds a pass at 1) and

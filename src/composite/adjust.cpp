@@ -101,20 +101,25 @@ void detail::adjust_scalar(const AdjustJob& job) {
     if (job.kind == AdjustKind::Pre64) pre_filter_rgba64_scalar(job.buf, job.n);
     if (job.kind == AdjustKind::Post64) post_filter_rgba64_scalar(job.buf, job.n);
     if (job.kind == AdjustKind::Pre32) filter_rgba32<pre_filtered>(job.buf8, job.n, translucent);
+    if (job.kind == AdjustKind::Post32) filter_rgba32<post_filtered>(job.buf8, job.n, translucent);
+    if (job.kind == AdjustKind::Comp32) filter_rgba32<post_filtered>(job.buf8, job.n, visible);
 }
 
-void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height, Simd simd) {
-    const int64_t n = buf ? pixel_count(width, height) : 0;
-    if (n <= 0) return;
+void run8(Simd simd, detail::AdjustKind kind, uint8_t* buf, int64_t n) {
+    if (!buf || n <= 0) return;
     detail::AdjustJob job;
-    job.kind = detail::AdjustKind::Pre32;
+    job.kind = kind;
     job.buf8 = buf;
     job.n = n;
     detail::run_best(simd, job, detail::adjust_scalar, detail::adjust_sse2, detail::adjust_avx2);
 }
 
-void post_filter_rgba32(uint8_t* buf, int32_t width, int32_t height) {
-    if (buf) filter_rgba32<post_filtered>(buf, pixel_count(width, height), translucent);
+void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height, Simd simd) {
+    run8(simd, detail::AdjustKind::Pre32, buf, pixel_count(width, height));
+}
+
+void post_filter_rgba32(uint8_t* buf, int32_t width, int32_t height, Simd simd) {
+    run8(simd, detail::AdjustKind::Post32, buf, pixel_count(width, height));
 }
 
 void pre_filter_rgba64(uint16_t* buf, int32_t width, int32_t height, Simd simd) {
@@ -128,7 +133,8 @@ void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height, Simd simd)
 // The post-filter over the canvas, opaque pixels included (where it changes nothing).
 int32_t unpremultiply_for_alpha_comp(const EngineState& st, uint8_t flag, uint8_t* buf) {
     if (flag == 0 || !buf) return 0;
-    filter_rgba32<post_filtered>(buf, pixel_count(st.canvas.width, st.canvas.height), visible);
+    run8(Simd::Best, detail::AdjustKind::Comp32, buf,
+         pixel_count(st.canvas.width, st.canvas.height));
     return st.canvas.height;
 }
 

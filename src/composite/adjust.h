@@ -16,12 +16,11 @@ namespace qrn::composite {
 // Pixels with 0 < a < 255: c = trunc((a / 255) x (c + 1)).
 void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height, Simd simd = Simd::Best);
 // Pixels with 0 < a < 255: c = min(trunc((255 / a) x c), 255).
-void post_filter_rgba32(uint8_t* buf, int32_t width, int32_t height);
+void post_filter_rgba32(uint8_t* buf, int32_t width, int32_t height, Simd simd = Simd::Best);
 // Pixels with a != 0: c = trunc((a / 65535) x c).
 void pre_filter_rgba64(uint16_t* buf, int32_t width, int32_t height, Simd simd = Simd::Best);
 // Pixels with a != 0: c = min(trunc((65535 / a) x c), 0xFFFF).
-void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height,
-                        Simd simd = Simd::Best);
+void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height, Simd simd = Simd::Best);
 
 // Canvas-sized RGBA32 (W x H), pixels with a != 0, opaque ones included:
 // c = min(trunc((255 / a) x c), 255). Returns H; 0 and nothing done when the flag

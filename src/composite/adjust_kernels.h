@@ -9,6 +9,7 @@
 // Internal linkage on purpose: each including file compiles its own copy for
 // its own instruction set, and the linker must never pick one for the other.
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -191,11 +192,138 @@ void pre_filter_rgba32_avx2(const AdjustJob& job) {
 }
 #endif
 
+#if defined(__AVX2__)
+// The 8-bit post-filter from single-precision quotients: 255c and a are exact
+// floats and 255c < 2^24, so trunc(255c / a) is the exact floor even a hair
+// below an integer. The double formula agrees except on a few pairs where the
+// quotient is a whole number and the double product falls just below it; those
+// are listed here from the same double arithmetic, at compile time, and looked
+// up only for lanes whose quotient is whole.
+constexpr auto kPostExceptions = [] {
+    std::array<uint64_t, 1024> bits{};
+    for (uint32_t a = 1; a < 256; ++a)
+        for (uint32_t c = 1; c < 256; ++c) {
+            const uint32_t exact = std::min<uint32_t>(255 * c / a, 255);
+            if (uint32_t(std::min(int((255.0 / a) * c), 255)) != exact) {
+                const uint32_t key = a << 8 | c;
+                bits[key >> 6] |= uint64_t(1) << (key & 63);
+            }
+        }
+    return bits;
+}();
+// Every exception is one below the exact quotient.
+static_assert([] {
+    for (uint32_t a = 1; a < 256; ++a)
+        for (uint32_t c = 1; c < 256; ++c) {
+            const int exact = int(std::min<uint32_t>(255 * c / a, 255));
+            const int dbl = std::min(int((255.0 / a) * c), 255);
+            if (dbl != exact && dbl != exact - 1) return false;
+        }
+    return true;
+}());
+
+template <bool Opaque>  // Opaque: alpha 255 is filtered too (where it changes nothing)
+void post_filter_rgba32_avx2(const AdjustJob& job) {
+    uint8_t* const buf = job.buf8;
+    const int64_t n = job.n;
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i byte = _mm256_set1_epi32(0xFF);
+    const __m256i one = _mm256_set1_epi32(1);
+    int64_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        uint8_t* const px = buf + 4 * k;
+        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(px));
+        const __m256i a = _mm256_srli_epi32(p, 24);
+        __m256i skip = _mm256_cmpeq_epi32(a, zero);
+        if (!Opaque) skip = _mm256_or_si256(skip, _mm256_cmpeq_epi32(a, byte));
+        if (_mm256_movemask_epi8(skip) == -1) continue;
+        // Skipped lanes keep their pixel; alpha 0 divides as 1 to stay finite.
+        const __m256 af = _mm256_cvtepi32_ps(_mm256_or_si256(a, _mm256_and_si256(skip, one)));
+        __m256i out = _mm256_andnot_si256(_mm256_srli_epi32(_mm256_set1_epi32(-1), 8), p);
+        // Alpha 255 divides exactly: no exceptions to look for.
+        const __m256i sure = Opaque ? _mm256_or_si256(skip, _mm256_cmpeq_epi32(a, byte)) : skip;
+        uint32_t whole = 0;  // 8 lanes x 3 channels: quotient whole, maybe an exception
+        for (int c = 0; c < 3; ++c) {
+            const __m256i v = _mm256_and_si256(_mm256_srli_epi32(p, 8 * c), byte);
+            const __m256i x = _mm256_sub_epi32(_mm256_slli_epi32(v, 8), v);  // 255c
+            const __m256i q = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(x), af));
+            const __m256i w =
+                _mm256_andnot_si256(_mm256_or_si256(sure, _mm256_cmpeq_epi32(v, zero)),
+                                    _mm256_cmpeq_epi32(_mm256_mullo_epi32(q, a), x));
+            whole |= uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(w))) << (8 * c);
+            out = _mm256_or_si256(out, _mm256_slli_epi32(_mm256_min_epi32(q, byte), 8 * c));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(px), _mm256_blendv_epi8(out, p, skip));
+        if (whole != 0) {
+            uint8_t orig[32];
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(orig), p);
+            for (; whole != 0; whole &= whole - 1) {
+                const int bit = __builtin_ctz(whole), lane = bit & 7, c = bit >> 3;
+                const uint32_t key = uint32_t(orig[4 * lane + 3]) << 8 | orig[4 * lane + c];
+                if (kPostExceptions[key >> 6] >> (key & 63) & 1) --px[4 * lane + c];
+            }
+        }
+    }
+    AdjustJob rest = job;
+    rest.n = n - k;
+    rest.buf8 += 4 * k;
+    adjust_scalar(rest);
+}
+#endif
+
+#if defined(__AVX2__)
+// The 16-bit pre-filter in integers. trunc((a / 65535) x c) is the exact
+// quotient ac / 65535 unless that quotient is whole: a remainder is at least
+// 1/65535, far above the double product's error. The quotient is the high half
+// of ac plus the carry of high + low + 1, and it is whole exactly when low + q
+// is 0 modulo 2^16; only those lanes (alpha 65535 aside, whose factor is 1) take
+// the double formula.
+void pre_filter_rgba64_avx2(const AdjustJob& job) {
+    uint16_t* const buf = job.buf;
+    const int64_t n = job.n;
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i ones = _mm256_set1_epi16(-1);
+    const __m256i alpha_lane = _mm256_set1_epi64x(int64_t(0xFFFF000000000000u));
+    int64_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        uint16_t* const px = buf + 4 * k;
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(px));
+        const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(c, 0xFF), 0xFF);
+        const __m256i lo = _mm256_mullo_epi16(a, c);
+        const __m256i hi = _mm256_mulhi_epu16(a, c);
+        const __m256i carry =
+            _mm256_cmpeq_epi16(_mm256_max_epu16(hi, _mm256_xor_si256(lo, ones)), hi);
+        const __m256i q = _mm256_sub_epi16(hi, carry);
+        const __m256i keep = _mm256_or_si256(alpha_lane, _mm256_cmpeq_epi16(a, zero));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(px), _mm256_blendv_epi8(q, c, keep));
+        const __m256i whole =
+            _mm256_andnot_si256(_mm256_or_si256(_mm256_or_si256(keep, _mm256_cmpeq_epi16(a, ones)),
+                                                _mm256_cmpeq_epi16(q, zero)),
+                                _mm256_cmpeq_epi16(_mm256_add_epi16(lo, q), zero));
+        uint32_t lanes = uint32_t(_mm256_movemask_epi8(whole)) & 0x55555555u;
+        if (lanes == 0) continue;
+        uint16_t orig[16];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(orig), c);
+        for (; lanes != 0; lanes &= lanes - 1) {
+            const int w = __builtin_ctz(lanes) >> 1;  // word index: pixel w / 4, channel w % 4
+            const double f = orig[w | 3] / 65535.0;
+            px[w] = uint16_t(int32_t(f * orig[w]));
+        }
+    }
+    AdjustJob rest = job;
+    rest.n = n - k;
+    rest.buf += 4 * k;
+    adjust_scalar(rest);
+}
+#endif
+
 // False for a kind this build has no loop for; the caller runs the scalar one.
 inline bool adjust_any(const AdjustJob& job) {
 #if defined(__AVX2__)
     if (job.kind == AdjustKind::Pre32) return pre_filter_rgba32_avx2(job), true;
-    if (job.kind == AdjustKind::Pre64) return adjust_lanes_avx2<true>(job, job.buf), true;
+    if (job.kind == AdjustKind::Post32) return post_filter_rgba32_avx2<false>(job), true;
+    if (job.kind == AdjustKind::Comp32) return post_filter_rgba32_avx2<true>(job), true;
+    if (job.kind == AdjustKind::Pre64) return pre_filter_rgba64_avx2(job), true;
     if (job.kind == AdjustKind::Post64) return adjust_lanes_avx2<false>(job, job.buf), true;
 #endif
     if (job.kind == AdjustKind::Pre64) return adjust_lanes<true>(job, job.buf), true;

@@ -7,15 +7,17 @@
 
 namespace qrn::composite::detail {
 
-// The 16-bit pair and the 8-bit pre-filter. The 8-bit post-filter keeps its
-// per-alpha tables: a lookup per channel is cheaper than its vector arithmetic.
+// The 16-bit pair and the 8-bit filters; the 8-bit ones have AVX2 loops only
+// (the scalar reference reads per-alpha tables).
 enum class AdjustKind {
     Pre64,   // a != 0: c = trunc((a / 65535) x c)
     Post64,  // a != 0: c = min(trunc((65535 / a) x c), 0xFFFF)
-    Pre32,   // 0 < a < 255: c = trunc((a / 255) x (c + 1)); AVX2 only
+    Pre32,   // 0 < a < 255: c = trunc((a / 255) x (c + 1))
+    Post32,  // 0 < a < 255: c = min(trunc((255 / a) x c), 255)
+    Comp32,  // 0 < a: the same
 };
 
-// n packed pixels, filtered in place: RGBA64 in buf, RGBA32 in buf8 for Pre32.
+// n packed pixels, filtered in place: RGBA64 in buf, RGBA32 in buf8 for the 8-bit kinds.
 struct AdjustJob {
     AdjustKind kind = AdjustKind::Pre64;
     uint16_t* buf = nullptr;

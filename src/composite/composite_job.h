@@ -7,7 +7,7 @@
 namespace qrn::composite {
 
 // The loops the caller may ask for; Best is the widest the processor runs.
-enum class Simd { Scalar, Sse2, Avx2, Best };
+enum class Simd { Scalar, Sse2, Avx2, Avx512, Best };
 
 namespace detail {
 
@@ -66,6 +66,8 @@ bool render_sse2(const RenderJob& job);
 bool render_avx2(const RenderJob& job);
 void render_scalar(const RenderJob& job);
 bool cpu_has_avx2();
+// AVX-512 F, BW, DQ and VL: what the 16-lane loops use.
+bool cpu_has_avx512();
 
 // Runs the widest of the asked-for loops that this build and processor have.
 template <class Job>

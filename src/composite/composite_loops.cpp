@@ -35,4 +35,13 @@ bool cpu_has_avx2() {
 #endif
 }
 
+bool cpu_has_avx512() {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+#else
+    return false;
+#endif
+}
+
 }  // namespace qrn::composite::detail

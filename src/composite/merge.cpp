@@ -21,6 +21,7 @@ bool simd_available(Simd simd) {
         detail::MergeJob none;
         return detail::cpu_has_avx2() && detail::merge_avx2(none);
     }
+    case Simd::Avx512: return detail::cpu_has_avx512() && simd_available(Simd::Avx2);
     case Simd::Best: return true;
     }
     return false;

@@ -11,6 +11,7 @@
 #include "engine/layers.h"
 #include "engine/pixels.h"
 #include "imaging/kernels.h"
+#include "imaging/work_buffers.h"
 #include "script/colour_spaces.h"
 
 namespace qrn::imaging {
@@ -53,8 +54,8 @@ double photo_pop_amount(double s) { return s > 50 ? (s - 50) * 0.02 * 2 + 1 : s 
 int32_t photo_pop(EngineState& st, int32_t contrast, double saturation, uint8_t extra_pass) {
     const int64_t n = layers::canvas_pixels(st);
     const int32_t w = st.canvas.width, h = st.canvas.height;
-    if (n <= 0 || !layers::current(st) || st.work.src32.size() < size_t(n) * 4 ||
-        st.work.dst32.size() < size_t(n) * 4)
+    if (n <= 0 || !layers::current(st) || !work::canvas_buffer(st, work::Kind::Src32) ||
+        !work::canvas_buffer(st, work::Kind::Dst32))
         return 0;
     WorkBuffers& wb = st.work;
     // 1. Sharpen an RGB24 copy of the layer; the RGB24 pair is freed afterwards.
@@ -73,12 +74,12 @@ int32_t photo_pop(EngineState& st, int32_t contrast, double saturation, uint8_t 
         a.reals[0] = r1_thousandths;
         if (!run_kernel(st, "Hyper Contrast", 0, a)) return;
         pixels::load_rgba32(st, wb.dst32.data(), w * 4, true);
-        pixels::get_rgba32(st, wb.src32.data(), w * 4);
+        work::update_src32(st);
     };
     if (extra_pass == 1) contrast_pass(1);
     contrast_pass(contrast);
     // 3. Saturation on a fresh read of the layer.
-    pixels::get_rgba32(st, wb.src32.data(), w * 4);
+    work::update_src32(st);
     if (!modify_saturation(wb.src32.data(), w, h, 4, int64_t(w) * 4, photo_pop_amount(saturation)))
         return 0;
     return pixels::load_rgba32(st, wb.src32.data(), w * 4, true);

@@ -18,6 +18,7 @@
 #include "engine/imaging_api/imaging.h"
 #include "engine/layers.h"
 #include "engine/pixels.h"
+#include "imaging/work_buffers.h"
 #include "script/colour_spaces.h"
 
 namespace qrn::imaging {
@@ -384,9 +385,8 @@ constexpr NamedKernel kKernels[] = {
 }  // namespace
 
 int32_t run_kernel(EngineState& st, const char* name, uint8_t in_place, const KernelArgs& args) {
+    if (!work::canvas_buffer(st, work::Kind::Src32) || !work::canvas_buffer(st, work::Kind::Dst32)) return 0;
     const int64_t pixels = layers::canvas_pixels(st);
-    if (pixels <= 0 || st.work.src32.size() < size_t(pixels) * 4 || st.work.dst32.size() < size_t(pixels) * 4)
-        return 0;
     KernelParams& k = st.kernel;
     k.in_place = in_place;
     for (int i = 0; i < 6; ++i) {

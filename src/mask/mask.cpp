@@ -261,6 +261,9 @@ void create_from_hue_range(EngineState& st, const uint8_t* img, int32_t r, int32
     job.href = script::rgb_to_hsv(r, g, b).h;  // once, not per pixel
     job.t = hue_threshold(range);
     job.value = level_value(level);
+    if ((simd == composite::Simd::Best || simd == composite::Simd::Avx512) &&
+        composite::detail::cpu_has_avx512() && detail::hue_range_avx512(job))
+        return;
     composite::detail::run_best(simd, job, detail::hue_range_scalar, detail::hue_range_sse2,
                                 detail::hue_range_avx2);
 }

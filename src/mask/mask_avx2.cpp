@@ -20,7 +20,7 @@ bool colour_range_avx2(const ColourRangeJob& job) {
 
 bool hue_range_avx2(const HueRangeJob& job) {
 #if defined(__AVX2__)
-    hue_range_lanes<4>(job);
+    hue_range_lanes<8>(job);
     return true;
 #else
     (void)job;

@@ -1,18 +1,13 @@
 // The colour and hue range loops over GCC vector types, written once and
-// compiled per instruction set. The hue is the scalar conversion's own
-// sequence of correctly rounded double operations (multiply, subtract, divide,
-// add) with lane selects in place of its branches, and -ffp-contract=off keeps
-// every one of them separate, so each lane gives the scalar result exactly.
+// compiled per instruction set.
 //
 // Internal linkage on purpose: each including file compiles its own copy for
 // its own instruction set, and the linker must never pick one for the other.
 #pragma once
 #include <immintrin.h>
 
-#include <array>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 #include "mask/mask.h"
 #include "mask/mask_loops.h"
@@ -21,9 +16,6 @@
 namespace qrn::mask::detail {
 namespace {
 
-// The colour conversion's scale of an 8-bit channel (script/colour_spaces.cpp).
-constexpr double kChannelScale = 0.00392156862745098;
-
 // N lanes of each element type (typedef: GCC drops the attribute from a dependent alias).
 template <int N>
 struct Lanes {
@@ -31,26 +23,18 @@ struct Lanes {
     typedef uint16_t U16 __attribute__((vector_size(2 * N)));
     typedef int16_t I16 __attribute__((vector_size(2 * N)));
     typedef int32_t I32 __attribute__((vector_size(4 * N)));
-    typedef double F64 __attribute__((vector_size(8 * N)));
-    typedef int64_t I64 __attribute__((vector_size(8 * N)));
 };
 
-// Sign bits of 64-bit lanes (2 or 4 of them); and for each pattern of 4 bits, a
-// word with 0xFFFF in the 16-bit lanes whose bit is set.
-template <int N, class I64>
-int lane_bits(I64 v) {
-    if constexpr (N == 4)
-        return _mm256_movemask_pd(__m256d(v));
+// One bit a 32-bit lane, from its sign.
+template <int N, class I32>
+int sign_bits(I32 v) {
+    if constexpr (N == 16)
+        return _mm512_movepi32_mask(__m512i(v));
+    else if constexpr (N == 8)
+        return _mm256_movemask_ps(__m256(v));
     else
-        return _mm_movemask_pd(__m128d(v));
+        return _mm_movemask_ps(__m128(v));
 }
-constexpr auto kLaneWords = [] {
-    std::array<uint64_t, 16> t{};
-    for (int b = 0; b < 16; ++b)
-        for (int j = 0; j < 4; ++j)
-            if (b >> j & 1) t[size_t(b)] |= uint64_t(0xFFFF) << (16 * j);
-    return t;
-}();
 
 // N pixels a step; the tail goes through the same test one pixel at a time.
 template <int N>
@@ -80,23 +64,38 @@ void colour_range_lanes(const ColourRangeJob& job) {
     }
 }
 
+// The hue test decides most pixels in single precision: from the integer
+// channel differences the float hue lies within 1e-4 degree of the double one
+// (a few roundings of values below 720), so a hue more than kHueMargin from
+// every window edge falls on the same side of it in both. Lanes nearer an edge
+// (exact hues on a boundary among them) take the scalar conversion, so every
+// word equals the plain per-pixel test.
+constexpr double kHueMargin = 1.0 / 64;
+
 template <int N>
 void hue_range_lanes(const HueRangeJob& job) {
     using U32 = typename Lanes<N>::U32;
     using I32 = typename Lanes<N>::I32;
-    using F64 = typename Lanes<N>::F64;
-    using I64 = typename Lanes<N>::I64;
     using U16 = typename Lanes<N>::U16;
+    using I16 = typename Lanes<N>::I16;
+    typedef float F32 __attribute__((vector_size(4 * N)));
     // Locals: stores through the mask pointer could otherwise alias the job.
     uint16_t* const mask = job.mask;
     const uint16_t value = job.value;
-    // trunc(d) lies in [-t, t] exactly when -(t + 1) < d < t + 1; no conversion needed.
-    const double bound = double(job.t) + 1.0;
     const double href = job.href;
-    const double href_below = href - 360.0;
-    const auto within = [bound](F64 d) { return (d < bound) & (d > -bound); };
-    const auto channel = [](U32 p, int shift) {
-        return __builtin_convertvector(I32((p >> shift) & 0xFFu), F64) * kChannelScale;
+    const int32_t t = job.t;
+    // The three windows of hue_matches as hue intervals: (href - b, href + b),
+    // shifted by -360 and +360, b = t + 1. Each edge gets a float just inside
+    // and just outside it.
+    const double bound = double(t) + 1.0;
+    float in_lo[3], in_hi[3], out_lo[3], out_hi[3];
+    for (int w = 0; w < 3; ++w) {
+        const double c = href + 360.0 * (w - 1);
+        in_lo[w] = float(c - bound + kHueMargin), in_hi[w] = float(c + bound - kHueMargin);
+        out_lo[w] = float(c - bound - kHueMargin), out_hi[w] = float(c + bound + kHueMargin);
+    }
+    const auto exact = [&](uint32_t rgb) {
+        return hue_matches(script::rgb_to_hsv(rgb & 0xFF, rgb >> 8 & 0xFF, rgb >> 16).h, href, t);
     };
     // A step whose pixels all repeat the last colour reuses its answer: the runs
     // of paint cost a compare.
@@ -120,36 +119,46 @@ void hue_range_lanes(const HueRangeJob& job) {
             }
             continue;
         }
-        const F64 r = channel(p, 0), g = channel(p, 8), b = channel(p, 16);
-        F64 mx = r > g ? r : g;
+        const I32 r = I32(p & 0xFFu), g = I32(p >> 8 & 0xFFu), b = I32(p >> 16);
+        I32 mx = r > g ? r : g;
         mx = mx > b ? mx : b;
-        F64 mn = r < g ? r : g;
+        I32 mn = r < g ? r : g;
         mn = mn < b ? mn : b;
-        const F64 delta = mx - mn;
+        const I32 delta = mx - mn;
         // Red is tested first, then green, as in the scalar conversion.
-        const I64 is_r = r == mx, is_g = g == mx;
-        const F64 q = (is_r ? g - b : (is_g ? b - r : r - g)) / delta;
-        F64 h = is_r ? q : q + (is_g ? F64{} + 2.0 : F64{} + 4.0);
-        h = h * 60.0;
-        h = h < 0.0 ? h + 360.0 : h;
-        h = delta == 0.0 ? F64{} - 1.0 : h;
-        const I64 ok = within(h - href) | within(h - href_below) | within((h - 360.0) - href);
-        // One bit a lane, then a word of 16-bit lane masks from a table: narrowing
-        // the 64-bit lanes directly compiles to one extract a lane.
-        const int bits = lane_bits<N>(ok);
-        using Word = std::conditional_t<N == 4, uint64_t, uint32_t>;
-        const Word sel = Word(kLaneWords[bits]);
-        Word m;
+        const I32 is_r = r == mx, is_g = g == mx;
+        const I32 num = is_r ? g - b : (is_g ? b - r : r - g);
+        const I32 grey = delta == 0;
+        const F32 q = __builtin_convertvector(num, F32) /
+                      __builtin_convertvector(grey ? I32{} + 1 : delta, F32);
+        F32 h = is_r ? q : q + (is_g ? F32{} + 2.0f : F32{} + 4.0f);
+        h = h * 60.0f;
+        h = h < 0.0f ? h + 360.0f : h;
+        h = grey ? F32{} - 1.0f : h;
+        I32 in = I32{}, out = I32{} - 1;
+        for (int w = 0; w < 3; ++w) {
+            in |= (h > in_lo[w]) & (h < in_hi[w]);
+            out &= (h < out_lo[w]) | (h > out_hi[w]);
+        }
+        const U16 sel = U16(__builtin_convertvector(in, I16));
+        U16 m;
         std::memcpy(&m, mask + k, sizeof m);
-        m = (m & ~sel) | (sel & Word(0x0001000100010001u * value));
+        m = (m & ~sel) | (sel & value);
         std::memcpy(mask + k, &m, sizeof m);
+        bool last = in[N - 1] != 0;
+        for (int unsure = sign_bits<N>(~(in | out)); unsure != 0; unsure &= unsure - 1) {
+            const int j = __builtin_ctz(unsure);
+            const bool match = exact(p[j]);
+            if (match) mask[k + j] = value;
+            if (j == N - 1) last = match;
+        }
         last_rgb = p[N - 1];
-        last_match = (bits >> (N - 1)) & 1;
+        last_match = last;
     }
     for (; k < job.n; ++k) {
-        const uint8_t* p = job.img + 4 * k;
-        if (hue_matches(script::rgb_to_hsv(p[0], p[1], p[2]).h, href, job.t))
-            job.mask[k] = job.value;
+        uint32_t rgb;
+        std::memcpy(&rgb, job.img + 4 * k, 4);
+        if (exact(rgb & 0xFFFFFFu)) mask[k] = value;
     }
 }
 

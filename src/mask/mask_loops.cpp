@@ -15,7 +15,7 @@ bool colour_range_sse2(const ColourRangeJob& job) {
 
 bool hue_range_sse2(const HueRangeJob& job) {
 #if defined(__SSE2__)
-    hue_range_lanes<2>(job);
+    hue_range_lanes<4>(job);
     return true;
 #else
     (void)job;

@@ -1,6 +1,7 @@
 // The pixel loops of the colour and hue range selections, built once per
 // instruction set from mask_kernels.h: SSE2 (the x86-64 baseline) in
-// mask_loops.cpp, AVX2 in mask_avx2.cpp. mask.cpp holds the scalar references
+// mask_loops.cpp, AVX2 in mask_avx2.cpp, AVX-512 (the hue range only) in
+// mask_avx512.cpp. mask.cpp holds the scalar references
 // and picks the widest loop the processor runs.
 #pragma once
 #include <cstdint>
@@ -33,5 +34,6 @@ bool colour_range_sse2(const ColourRangeJob& job);
 bool colour_range_avx2(const ColourRangeJob& job);
 bool hue_range_sse2(const HueRangeJob& job);
 bool hue_range_avx2(const HueRangeJob& job);
+bool hue_range_avx512(const HueRangeJob& job);
 
 }  // namespace qrn::mask::detail

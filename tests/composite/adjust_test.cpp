@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/buffer.h"
@@ -63,7 +63,7 @@ protected:
     }
 };
 std::string width_name(const ::testing::TestParamInfo<Simd>& p) {
-    const char* names[] = {"Scalar", "Sse2", "Avx2", "Best"};
+    const char* names[] = {"Scalar", "Sse2", "Avx2", "Avx512", "Best"};
     return names[int(p.param)];
 }
 INSTANTIATE_TEST_SUITE_P(EveryWidth, AdjustLoops,
@@ -135,17 +135,21 @@ TEST(AdjustFilters, SixteenBitPairWorksOnEveryVisiblePixel) {
     }
 }
 
-// The 8-bit pre-filter's integer loop and its exceptions against the formula,
-// for every (alpha, colour) pair, with a tail after the last full step.
-TEST_P(AdjustLoops, EightBitPreFilterMatchesTheFormulaForEveryPair) {
+// The 8-bit loops (integer pre-filter, single-precision post-filter) and their
+// exceptions against the formulas, for every (alpha, colour) pair, with a tail
+// after the last full step.
+TEST_P(AdjustLoops, EightBitFiltersMatchTheFormulaForEveryPair) {
     std::vector<uint8_t> src = every_pair();
-    src.insert(src.end(), {84, 169, 50, 147, 7, 7, 7, 25, 255, 255, 255, 254});
-    std::vector<uint8_t> pre = src;
+    src.insert(src.end(), {84, 169, 50, 147, 7, 7, 7, 25, 25, 25, 25, 25, 255, 255, 255, 254});
+    std::vector<uint8_t> pre = src, post = src;
     pre_filter_rgba32(pre.data(), int32_t(src.size() / 4), 1, GetParam());
+    post_filter_rgba32(post.data(), int32_t(src.size() / 4), 1, GetParam());
     for (size_t k = 0; k < src.size(); ++k) {
         const int a = src[k | 3], c = src[k];
         const bool translucent = (k & 3) != 3 && a != 0 && a != 255;
         ASSERT_EQ(pre[k], translucent ? int((a / 255.0) * (c + 1)) : c) << "a " << a << " c " << c;
+        ASSERT_EQ(post[k], translucent ? std::min(int((255.0 / a) * c), 255) : c)
+            << "a " << a << " c " << c;
     }
 }
 
@@ -165,11 +169,17 @@ TEST_P(AdjustLoops, SixteenBitFiltersMatchTheScalarLoop) {
             src[k + c] = colours[size_t(rng.next()) % 4];
         }
     }
+    // Products that are whole multiples of 65535, where the double product can
+    // fall a hair below the quotient: widened 8-bit pixels and multiples of 255.
+    for (uint32_t a = 257; a < 0xFFFF; a += 257)
+        for (uint32_t c = 0; c <= 0xFFFF; c += 255)
+            src.insert(src.end(), {uint16_t(c), uint16_t(0xFFFF - c), uint16_t(a), uint16_t(a)});
     std::vector<uint16_t> pre = src, post = src, want_pre = src, want_post = src;
-    pre_filter_rgba64(pre.data(), kWidth, kHeight, GetParam());
-    post_filter_rgba64(post.data(), kWidth, kHeight, GetParam());
-    pre_filter_rgba64(want_pre.data(), kWidth, kHeight, Simd::Scalar);
-    post_filter_rgba64(want_post.data(), kWidth, kHeight, Simd::Scalar);
+    const int32_t count = int32_t(src.size() / 4);
+    pre_filter_rgba64(pre.data(), count, 1, GetParam());
+    post_filter_rgba64(post.data(), count, 1, GetParam());
+    pre_filter_rgba64(want_pre.data(), count, 1, Simd::Scalar);
+    post_filter_rgba64(want_post.data(), count, 1, Simd::Scalar);
     EXPECT_EQ(pre, want_pre);
     EXPECT_EQ(post, want_post);
 }
@@ -274,8 +284,8 @@ TEST_F(WeightAlpha, BufferLargerThanCanvasKeepsAlphaOutsideIt) {
     add_mask({0, 0x4000, 0x8000, 0xC000, 0xFFFF, 0});
     std::vector<uint8_t> img = image(4, 3, 255);
     weight_alpha_by_mask_and_texture(st, img.data(), 4, 3);
-    EXPECT_EQ(alphas(img), (std::vector<int>{0, 63, 127, 255,    //
-                                             191, 255, 0, 255,   //
+    EXPECT_EQ(alphas(img), (std::vector<int>{0, 63, 127, 255,   //
+                                             191, 255, 0, 255,  //
                                              255, 255, 255, 255}));
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/buffer.h"
+#include "engine/engine_state.h"
 
 using namespace qrn;
 
@@ -111,4 +112,57 @@ TEST_F(Injected, CompressedTransferFailuresKeepTheLayer) {
     std::vector<uint8_t> px(16 * 16 * 4);
     QRN_GetRGBA32(px.data(), 16 * 4);
     EXPECT_EQ(px[0], 1);
+}
+
+// Either buffer of a geometry call failing changes nothing; a layer that
+// cannot be re-created stops the loop with the earlier layers at the new
+// size, and the alpha lock comes back either way.
+TEST_F(Injected, GeometryFailuresReportTheirTextsAndStopAtTheFailingLayer) {
+    const struct {
+        void (*call)();
+        const char* text;
+        int32_t new_width;  // 0: the layers keep their size
+    } ops[] = {
+        {[] { QRN_IPLResize(8, 6, "Box"); }, "IPLResize Excpt", 8},
+        {[] { QRN_IPLResizePage(8, 6, "MC"); }, "IPLResizePage Excpt", 8},
+        {[] { QRN_IPLCrop(0, 0, 8, 6); }, "IPLCrop Excpt", 8},
+        {[] { QRN_IPLRotateLeft(); }, "IPLRotateLeft Excpt", 12},
+        {[] { QRN_IPLRotateRight(); }, "IPLRotateRight Excpt", 12},
+        {[] { QRN_IPLFlipHorizontal(); }, "IPLFlipHorizontal Excpt", 0},
+        {[] { QRN_IPLFlipVertical(); }, "IPLVlipVertical Excpt", 0},
+        {[] { QRN_IPLAllocSrcBuffer32(); }, "IPLAllocSrcBuffer32 Excpt", 0},
+        {[] { QRN_IPLAllocDstBuffer32(); }, "IPLAllocDstBuffer32 Excpt", 0},
+        {[] { QRN_IPLAllocSrcBuffer24(); }, "IPLAllocSrcBuffer24 Excpt", 0},
+        {[] { QRN_IPLAllocDstBuffer24(); }, "IPLAllocDstBuffer24 Excpt", 0},
+    };
+    auto& slots = engine().canvas.slots;
+    for (const auto& op : ops) {
+        SCOPED_TRACE(op.text);
+        QRN_CreateImage(nullptr, 16, 12, 8, 0);
+        QRN_CreateLayer(1, 16, 12);
+        QRN_CreateLayer(2, 16, 12);
+        QRN_SetLayerOptions(2, 1, 1, 100, "Normal");
+        QRN_SetLastError("");
+        alloc_hook::fail_next(1);
+        op.call();
+        alloc_hook::reset();
+        EXPECT_STREQ(QRN_GetLastError(), op.text);
+        EXPECT_EQ(slots[1].width, 16);
+        EXPECT_EQ(slots[2].width, 16);
+        if (op.new_width > 0) {
+            // Scratch, result and slot 1 succeed; slot 2 fails twice (the retry too).
+            QRN_SetLastError("");
+            alloc_hook::fail_after(3);
+            op.call();
+            alloc_hook::reset();
+            EXPECT_STREQ(QRN_GetLastError(), op.text);
+            EXPECT_EQ(slots[1].width, op.new_width);
+            EXPECT_TRUE(slots[2].pixels.empty());
+            EXPECT_EQ(slots[2].alpha_locked, 1);
+        }
+        QRN_IPLFreeSrcBuffer32();
+        QRN_DeleteImage();
+    }
+    // Only the random byte arrays, which outlive the canvas by design.
+    EXPECT_LE(alloc_hook::live_blocks() - baseline, 2);
 }

@@ -368,6 +368,8 @@ protected:
     void SetUp() override {
         if (GetParam() == composite::Simd::Avx2 && !composite::detail::cpu_has_avx2())
             GTEST_SKIP() << "no AVX2 on this processor";
+        if (GetParam() == composite::Simd::Avx512 && !composite::detail::cpu_has_avx512())
+            GTEST_SKIP() << "no AVX-512 on this processor";
         make(97, 63);
         std::mt19937 rng(7);
         std::vector<std::array<uint8_t, 3>> palette = {
@@ -411,6 +413,47 @@ TEST_P(MaskRangeLoops, HueRangeMatchesThePerPixelConversion) {
         }
 }
 
+// Colours whose hue is a whole degree, or one step of the mid channel beside
+// it, against references at whole degrees: hues exactly on a window edge and a
+// hair either side, where a shortcut in the vector loops would go wrong.
+TEST_P(MaskRangeLoops, HueRangeDecidesHuesOnTheWindowEdges) {
+    std::vector<uint8_t> edge;
+    for (int d = 1; d < 256; ++d)
+        for (int n = 0; n <= d; ++n) {
+            if (60 * n % d != 0) continue;
+            for (int step : {-1, 0, 1}) {
+                const int mid = n + step;
+                if (mid < 0 || mid > d) continue;
+                for (int lo : {0, 1, 127, 255 - d}) {
+                    const int v[3] = {lo + d, lo + mid, lo};  // max, mid, min
+                    static constexpr int kRoles[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2},
+                                                         {2, 0, 1}, {1, 2, 0}, {2, 1, 0}};
+                    for (const auto& role : kRoles)
+                        edge.insert(edge.end(), {uint8_t(v[role[0]]), uint8_t(v[role[1]]),
+                                                 uint8_t(v[role[2]]), 255});
+                }
+            }
+        }
+    const int width = 509;
+    const int height = int((edge.size() / 4 + width - 1) / width);
+    edge.resize(size_t(width) * size_t(height) * 4, 0);
+    make(width, height);
+    const int32_t whole[][3] = {{255, 0, 0}, {255, 255, 0}, {0, 255, 0}, {0, 0, 255}, {255, 0, 255}};
+    for (const auto& ref : whole)
+        for (int32_t range : {0, 5, 10, 33, 100}) {
+            SCOPED_TRACE(testing::Message() << ref[0] << "," << ref[1] << "," << ref[2] << " range " << range);
+            fill_mask(kUntouched);
+            mask::create_from_hue_range(st, edge.data(), ref[0], ref[1], ref[2], range, 3, GetParam());
+            const double href = script::rgb_to_hsv(ref[0], ref[1], ref[2]).h;
+            const int32_t t = mask::hue_threshold(range);
+            for (size_t k = 0; k < size_t(width) * size_t(height); ++k) {
+                const double hk = script::rgb_to_hsv(edge[k * 4], edge[k * 4 + 1], edge[k * 4 + 2]).h;
+                ASSERT_EQ(st.canvas.mask[k], mask::hue_matches(hk, href, t) ? 252 << 8 : kUntouched)
+                    << int(edge[k * 4]) << "," << int(edge[k * 4 + 1]) << "," << int(edge[k * 4 + 2]);
+            }
+        }
+}
+
 TEST_P(MaskRangeLoops, ColourRangeMatchesThePerPixelRule) {
     for (const auto& ref : refs)
         for (int32_t range : {0, 1, 7, 20, 50, 100, 150}) {
@@ -429,12 +472,12 @@ TEST_P(MaskRangeLoops, ColourRangeMatchesThePerPixelRule) {
 }
 
 std::string width_name(const ::testing::TestParamInfo<composite::Simd>& p) {
-    const char* names[] = {"Scalar", "Sse2", "Avx2", "Best"};
+    const char* names[] = {"Scalar", "Sse2", "Avx2", "Avx512", "Best"};
     return names[int(p.param)];
 }
 INSTANTIATE_TEST_SUITE_P(EveryWidth, MaskRangeLoops,
                          ::testing::Values(composite::Simd::Scalar, composite::Simd::Sse2,
-                                           composite::Simd::Avx2),
+                                           composite::Simd::Avx2, composite::Simd::Avx512),
                          width_name);
 
 // ---- Applying the mask to host images ---------------------------------------------------------

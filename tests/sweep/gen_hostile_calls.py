@@ -35,6 +35,8 @@ MUTATORS = re.compile(r"""^QRN_(
     ClearMask | InvertMask | LoadMask | CreateImageFromMask | CreateAlphaFromMask |
     CreateMaskFrom.* | ReplaceFromRGBAImageAlphaRange |
     SetInNewRGBA |
+    IPLResize | IPLResizePage | IPLCrop | IPLRotateLeft | IPLRotateRight | IPLFlipHorizontal |
+    IPLFlipVertical |
     IPLPhotoPop
 )$""", re.X)
 
@@ -135,6 +137,7 @@ CONTRACTS = {
     "QRN_GetNewRGBA32": {"destination": ("bytes", "NW*NH*4")},
     "QRN_GetNewRGBA24": {"destination": ("bytes", "NW*NH*3")},
     "QRN_GetResizedNewRGBA24": {"destination": ("bytes", "newWidth*newHeight*3")},
+    "QRN_IPLSetSrcBuffer32": {"pixels": ("bytes", "W*H*4")},
     "QRN_ProcessBuffer_HSLAdjust": {"pixels": ("bytes", "width*height*4")},
     "QRN_ProcessBuffer_HSVAdjust": {"pixels": ("bytes", "width*height*4")},
 }

@@ -1,6 +1,8 @@
 # The command line as a user meets it: help and version, usage errors with status
 # 2, and convert and thumbnail through the engine's files: a PNG taken through
-# TIFF, TGA and BMP and back must come out as the same bytes.
+# TIFF, TGA and BMP and back must come out as the same bytes. The geometry
+# commands undo one another (turns, flips, page then crop, an unchanged size),
+# and a refused request writes nothing.
 #   cmake -DQUORNEL=<path to quornel> -DOUT=<scratch directory> -P check_cli.cmake
 file(REMOVE_RECURSE "${OUT}")
 file(MAKE_DIRECTORY "${OUT}")
@@ -15,7 +17,7 @@ function(run expect_rc)
 endfunction()
 
 run(0 --help)
-foreach(cmd selftest demo convert thumbnail)
+foreach(cmd selftest demo convert thumbnail resize page crop rotate flip)
   if(NOT out MATCHES "\n  ${cmd}")
     message(FATAL_ERROR "--help does not list ${cmd}:\n${out}")
   endif()
@@ -25,7 +27,8 @@ run(0 --version)
 if(NOT out MATCHES "^quornel [0-9]+\\.[0-9]+\\.[0-9]+")
   message(FATAL_ERROR "--version printed: ${out}")
 endif()
-foreach(bad "frobnicate" "--frobnicate" "demo;--frob" "convert;only-one.png" "thumbnail;a;b;--web;9")
+foreach(bad "frobnicate" "--frobnicate" "demo;--frob" "convert;only-one.png" "thumbnail;a;b;--web;9"
+    "resize;a.png;b.png;--width;10" "crop;a.png;b.png;--rect;1,2" "rotate;a.png" "flip;a;b;--diagonal")
   run(2 ${bad})
   if(NOT err MATCHES "^quornel: [^\n]*\nTry 'quornel --help'")
     message(FATAL_ERROR "quornel ${bad}: not a one-line error and the hint:\n${err}")
@@ -52,4 +55,43 @@ run(1 convert "${OUT}/missing.png" "${OUT}/x.png")
 run(0 thumbnail "${OUT}/page.jpeg" "${OUT}/thumb.bmp")
 run(0 thumbnail "${page}" "${OUT}/web.jpg" --web 200x100)
 run(1 thumbnail "${OUT}/missing.png" "${OUT}/none.bmp")
+
+function(same_as_page file what)
+  file(SHA256 "${page}" a)
+  file(SHA256 "${file}" b)
+  if(NOT a STREQUAL b)
+    message(FATAL_ERROR "${what} did not give the page back")
+  endif()
+endfunction()
+run(0 resize "${page}" "${OUT}/small.png" --width 400 --height 300)
+if(NOT out MATCHES "400x300 from 1024x768, resize Lanczos3 in [0-9.]+ ms")
+  message(FATAL_ERROR "resize printed: ${out}")
+endif()
+run(0 resize "${page}" "${OUT}/same.png" --width 1024 --height 768 --filter Catrom)
+same_as_page("${OUT}/same.png" "resize to the same size")
+run(0 rotate "${page}" "${OUT}/right.png")
+run(0 rotate "${OUT}/right.png" "${OUT}/back-left.png" --left)
+same_as_page("${OUT}/back-left.png" "rotate then rotate --left")
+foreach(axis "--horizontal" "--vertical")
+  run(0 flip "${page}" "${OUT}/flip.png" ${axis})
+  run(0 flip "${OUT}/flip.png" "${OUT}/flip-back.png" ${axis})
+  same_as_page("${OUT}/flip-back.png" "flip ${axis} twice")
+endforeach()
+run(0 page "${page}" "${OUT}/larger.png" --width 1031 --height 770 --anchor BR)
+run(0 crop "${OUT}/larger.png" "${OUT}/cut.png" --rect 7,2,1031,770)
+same_as_page("${OUT}/cut.png" "page BR then crop")
+run(0 resize "${OUT}/page.jpeg" "${OUT}/from-jpeg.png" --width 100 --height 75 --filter Bicubic)
+run(0 flip "${OUT}/page.BMP" "${OUT}/from-bmp.png" --vertical)
+# Refused: nothing written, status 2 for the request, 1 for an unreadable input.
+foreach(bad "resize;--width;10;--height;10;--filter;lanczos3" "resize;--width;0;--height;10"
+    "resize;--width;10;--height;10001" "page;--width;10;--height;10;--anchor;CM"
+    "crop;--rect;5,5,5,9" "crop;--rect;0,0,1025,768")
+  set(args ${bad})
+  list(POP_FRONT args cmd)
+  run(2 ${cmd} "${page}" "${OUT}/refused.png" ${args})
+endforeach()
+run(1 resize "${OUT}/missing.png" "${OUT}/refused.png" --width 10 --height 10)
+if(EXISTS "${OUT}/refused.png")
+  message(FATAL_ERROR "a refused geometry command wrote its output")
+endif()
 message(STATUS "quornel commands behave")

@@ -34,4 +34,20 @@ int convert(const std::string& in, const std::string& out, int dpi);
 // web_width 0 makes the 100-pixel BMP thumbnail, otherwise a JPEG web picture.
 int thumbnail(const std::string& in, const std::string& out, int web_width, int web_height);
 
+// The resampling filters of QRN_IPLResize, named exactly.
+constexpr int kFilterCount = 18;
+extern const char* const kFilterNames[kFilterCount];
+bool known_filter(const std::string& name);
+
+// One geometry command on a picture file; the result is written as PNG.
+struct GeometryRequest {
+    std::string command;  // resize, page, crop, rotate or flip
+    std::string in, out;
+    int width = 0, height = 0;               // resize and page
+    std::string name;                        // the filter or the anchor
+    int left = 0, top = 0, right = 0, bottom = 0;  // crop
+    bool option = false;                     // rotate --left, flip --vertical
+};
+int geometry(const GeometryRequest& request);
+
 }  // namespace cli

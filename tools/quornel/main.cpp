@@ -3,6 +3,7 @@
 #include <quornel/quornel.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,7 +46,88 @@ constexpr Command kCommands[] = {
     {"demo", "[--out DIR]", "paint a landscape and write the page and the display render as PNG"},
     {"convert", "IN OUT [--dpi N]", "read an image file and write it in the format of OUT's extension"},
     {"thumbnail", "IN OUT [--web WxH]", "a 100-pixel BMP thumbnail, or a JPEG web picture within WxH"},
+    {"resize", "IN OUT --width W --height H [--filter NAME]",
+     "resample to W x H (1..10000) with a named filter (Lanczos3 unless given; --filter help lists them)"},
+    {"page", "IN OUT --width W --height H [--anchor AA]",
+     "place unscaled on a W x H page at TL TC TR ML MC MR BL BC BR (MC unless given), padded white"},
+    {"crop", "IN OUT --rect L,T,R,B", "cut to the columns L..R-1 and rows T..B-1"},
+    {"rotate", "IN OUT [--left]", "a quarter turn clockwise, or counter-clockwise with --left"},
+    {"flip", "IN OUT [--vertical]", "mirror left to right, or top to bottom with --vertical"},
 };
+
+// A whole decimal number within lo..hi, else false.
+bool parse_int(const std::string& text, int lo, int hi, int& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+    out = int(v);
+    return true;
+}
+
+int usage_error(const std::string& what);
+
+// resize, page, crop, rotate and flip; every check that needs no file is made
+// here, so a bad request never reads or writes anything.
+int geometry_command(const std::vector<std::string>& args) {
+    cli::GeometryRequest rq;
+    rq.command = args[0];
+    const std::string& cmd = rq.command;
+    const bool sized = cmd == "resize" || cmd == "page";
+    bool have_w = false, have_h = false, have_rect = false;
+    std::vector<std::string> paths;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool has_value = i + 1 < args.size();
+        if (sized && (a == "--width" || a == "--height") && has_value) {
+            int& v = a == "--width" ? rq.width : rq.height;
+            if (!parse_int(args[++i], 1, 10000, v))
+                return usage_error(cmd + ": " + a + " takes a whole number of pixels from 1 to 10000, not '" +
+                                   args[i] + "'");
+            (a == "--width" ? have_w : have_h) = true;
+        } else if ((cmd == "resize" && a == "--filter") || (cmd == "page" && a == "--anchor")) {
+            if (!has_value) return usage_error(cmd + ": " + a + " takes a name");
+            rq.name = args[++i];
+        } else if (cmd == "crop" && a == "--rect" && has_value) {
+            if (std::sscanf(args[++i].c_str(), "%d,%d,%d,%d", &rq.left, &rq.top, &rq.right, &rq.bottom) != 4)
+                return usage_error("crop: --rect takes LEFT,TOP,RIGHT,BOTTOM, as 10,10,110,60");
+            have_rect = true;
+        } else if ((cmd == "rotate" && a == "--left") || (cmd == "flip" && a == "--vertical")) {
+            rq.option = true;
+        } else if ((cmd == "rotate" && a == "--right") || (cmd == "flip" && a == "--horizontal")) {
+            rq.option = false;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usage_error(cmd + ": unknown option '" + a + "'");
+        } else {
+            paths.push_back(a);
+        }
+    }
+    if (cmd == "resize" && rq.name == "help") {
+        for (const char* f : cli::kFilterNames) std::printf("%s\n", f);
+        return 0;
+    }
+    if (paths.size() != 2) return usage_error(cmd + " takes an input and an output file");
+    rq.in = paths[0];
+    rq.out = paths[1];
+    if (sized && !(have_w && have_h)) return usage_error(cmd + " needs --width and --height");
+    if (cmd == "crop" && !have_rect) return usage_error("crop needs --rect LEFT,TOP,RIGHT,BOTTOM");
+    if (cmd == "resize") {
+        if (rq.name.empty()) rq.name = "Lanczos3";
+        if (!cli::known_filter(rq.name)) {
+            std::string list;
+            for (const char* f : cli::kFilterNames) list += std::string(list.empty() ? "" : ", ") + f;
+            return usage_error("resize: unknown filter '" + rq.name + "'; the filters are " + list);
+        }
+    }
+    if (cmd == "page") {
+        if (rq.name.empty()) rq.name = "MC";
+        const std::string& n = rq.name;
+        if (n.size() != 2 || !std::strchr("TMB", n[0]) || !std::strchr("LCR", n[1]))
+            return usage_error("page: unknown anchor '" + n + "'; anchors are TL TC TR ML MC MR BL BC BR");
+    }
+    return cli::geometry(rq);
+}
 
 void help(std::FILE* to) {
     std::fputs("usage: quornel [--quiet] COMMAND [ARGS]\n"
@@ -53,7 +135,11 @@ void help(std::FILE* to) {
                to);
     for (const Command& c : kCommands) {
         const std::string call = std::string(c.name) + (c.args[0] ? " " : "") + c.args;
-        std::fprintf(to, "  %-22s %s\n", call.c_str(), c.about);
+        // A long call gets its description on the next line, in the same column.
+        if (call.size() > 22)
+            std::fprintf(to, "  %s\n  %-22s %s\n", call.c_str(), "", c.about);
+        else
+            std::fprintf(to, "  %-22s %s\n", call.c_str(), c.about);
     }
     std::fputs("\noptions:\n"
                "  --quiet, -q            no progress on standard error\n"
@@ -152,6 +238,8 @@ int main(int argc, char** argv) {
         return name == "convert" ? cli::convert(paths[0], paths[1], dpi)
                                  : cli::thumbnail(paths[0], paths[1], web_w, web_h);
     }
+    if (name == "resize" || name == "page" || name == "crop" || name == "rotate" || name == "flip")
+        return geometry_command(args);
     std::string dir = ".";
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--out" && i + 1 < args.size())

@@ -225,3 +225,57 @@ bool LineFile::close() {
 }
 
 }  // namespace qrn::imaging
+
+#include "imaginglib/geometry/geometry.h"
+
+namespace qrn::imaging {
+
+bool resample_nearest(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
+                      int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel) {
+    return imaginglib::resample_nearest(src, sw, sh, src_stride, dst, dw, dh, dst_stride,
+                                        bytes_per_pixel) != 0;
+}
+
+bool resize_bicubic(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
+                    int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel) {
+    return imaginglib::resize_bicubic(src, sw, sh, src_stride, dst, dw, dh, dst_stride,
+                                      bytes_per_pixel) != 0;
+}
+
+bool resize_filtered(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride,
+                     uint8_t* dst, int32_t dw, int32_t dh, int64_t dst_stride,
+                     int32_t bytes_per_pixel, int32_t filter) {
+    return imaginglib::resize_filter(src, sw, sh, src_stride, dst, dw, dh, dst_stride,
+                                     bytes_per_pixel, filter) != 0;
+}
+
+bool place_image(uint8_t* dst, int32_t dst_w, int32_t dst_h, int32_t bytes_per_pixel,
+                 int64_t dst_stride, const uint8_t* src, int32_t src_w, int32_t src_h,
+                 int64_t src_stride, int32_t x, int32_t y) {
+    return imaginglib::overlay_image(dst, dst_w, dst_h, bytes_per_pixel, dst_stride, src, src_w,
+                                     src_h, src_stride, x, y, 1.0, 0) != 0;
+}
+
+bool crop(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride, uint8_t* dst,
+          int64_t dst_stride, int32_t left, int32_t top, int32_t right, int32_t bottom,
+          int32_t bytes_per_pixel) {
+    return imaginglib::crop_image(src, w, h, src_stride, dst, dst_stride,
+                                  {left, top, right, bottom}, bytes_per_pixel) != 0;
+}
+
+bool quick_rotate(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride, uint8_t* dst,
+                  int64_t dst_stride, int32_t turn, int32_t bytes_per_pixel) {
+    return imaginglib::quick_rotate_image(src, w, h, src_stride, dst, dst_stride, turn,
+                                          bytes_per_pixel) != 0;
+}
+
+bool flip_horizontal(uint8_t* image, int32_t w, int32_t h, int32_t bytes_per_pixel,
+                     int64_t stride) {
+    return imaginglib::horizontal_flip_image(image, w, h, bytes_per_pixel, stride) != 0;
+}
+
+bool flip_vertical(uint8_t* image, int64_t stride, int32_t h) {
+    return imaginglib::vertical_flip_image(image, stride, h) != 0;
+}
+
+}  // namespace qrn::imaging

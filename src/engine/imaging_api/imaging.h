@@ -145,3 +145,36 @@ private:
 };
 
 }  // namespace qrn::imaging
+
+namespace qrn::imaging {
+
+// ---- Resamplers and geometry of whole images (layer geometry) ----
+// Each answers whether the library call succeeded; strides are in bytes.
+
+bool resample_nearest(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
+                      int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel);
+bool resize_bicubic(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
+                    int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel);
+// filter: 0 Box, 1 Triangle, 2 Hamming, 3 Gaussian, 4 Bell, 5 B-Spline, 6 Cubic 1,
+// 7 Cubic 2, 8 Lanczos3, 9 Mitchell, 10 Sinc, 11 Hermite, 12 Hanning, 13 Catrom.
+bool resize_filtered(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride,
+                     uint8_t* dst, int32_t dw, int32_t dh, int64_t dst_stride,
+                     int32_t bytes_per_pixel, int32_t filter);
+// The source copied onto the destination at (x, y), either may be negative;
+// what falls outside is clipped.
+bool place_image(uint8_t* dst, int32_t dst_w, int32_t dst_h, int32_t bytes_per_pixel,
+                 int64_t dst_stride, const uint8_t* src, int32_t src_w, int32_t src_h,
+                 int64_t src_stride, int32_t x, int32_t y);
+// The rectangle [left, right) x [top, bottom) of the source into a destination
+// of its size.
+bool crop(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride, uint8_t* dst,
+          int64_t dst_stride, int32_t left, int32_t top, int32_t right, int32_t bottom,
+          int32_t bytes_per_pixel);
+// Turn codes: 0 a quarter clockwise, 1 a half, 2 a quarter counter-clockwise.
+bool quick_rotate(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride, uint8_t* dst,
+                  int64_t dst_stride, int32_t turn, int32_t bytes_per_pixel);
+bool flip_horizontal(uint8_t* image, int32_t w, int32_t h, int32_t bytes_per_pixel,
+                     int64_t stride);
+bool flip_vertical(uint8_t* image, int64_t stride, int32_t h);
+
+}  // namespace qrn::imaging
