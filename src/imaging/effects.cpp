@@ -3,7 +3,6 @@
 #include "imaging/effects.h"
 
 #include <bit>
-#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -21,16 +20,14 @@ int64_t packed_pixels(const uint8_t* px, int32_t w, int32_t h) {
     return (px && w > 0 && h > 0) ? int64_t(w) * int64_t(h) : 0;
 }
 
-// Hue plus shift, brought back once each way as the shift was always meant to
-// be within a turn, then onto [0, 360] for shifts of any size.
+// Hue plus shift, brought back onto the circle once each way. A shift of more
+// than a turn is first reduced to its remainder in whole degrees, so that it
+// gives exactly the hue of the same shift within a turn and one wrap suffices.
 double shifted_hue(double h, int32_t shift) {
+    if (shift > 360 || shift < -360) shift = (shift % 360 + 360) % 360;
     h = h + shift;
     if (h > 360) h -= 360;
     if (h < 0) h += 360;
-    if (h < 0 || h > 360) {
-        h = std::fmod(h, 360.0);
-        if (h < 0) h += 360;
-    }
     return h;
 }
 

@@ -91,18 +91,24 @@ TEST(PhotoPop, LoadsThroughTheMask) {
     EXPECT_NE(got, px);
 }
 
-TEST(SaturationStandIn, AmountOneKeepsEveryByteAndZeroGivesGrey) {
-    std::vector<uint8_t> px(size_t(1) << 18);  // every colour at a step of 4 per channel, random alpha
+// Every colour at a step of 4 a channel: a hue that lands one bit off shows.
+std::vector<uint8_t> colour_grid() {
+    std::vector<uint8_t> px(size_t(1) << 20);
     for (size_t i = 0; i < px.size() / 4; ++i) {
         px[i * 4 + 0] = uint8_t((i & 63) * 4 + 3);
         px[i * 4 + 1] = uint8_t(((i >> 6) & 63) * 4 + 1);
         px[i * 4 + 2] = uint8_t((i >> 12) * 4);
         px[i * 4 + 3] = uint8_t(i * 7);
     }
+    return px;
+}
+
+TEST(SaturationStandIn, AmountOneKeepsEveryByteAndZeroGivesGrey) {
+    const std::vector<uint8_t> px = colour_grid();
     std::vector<uint8_t> same = px, grey = px;
-    ASSERT_TRUE(imaging::modify_saturation(same.data(), 256, 256, 4, 1024, 1.0));
+    ASSERT_TRUE(imaging::modify_saturation(same.data(), 512, 512, 4, 2048, 1.0));
     EXPECT_EQ(same, px);
-    ASSERT_TRUE(imaging::modify_saturation(grey.data(), 256, 256, 4, 1024, 0.0));
+    ASSERT_TRUE(imaging::modify_saturation(grey.data(), 512, 512, 4, 2048, 0.0));
     for (size_t i = 0; i < grey.size(); i += 4) {
         ASSERT_EQ(grey[i], grey[i + 1]);
         ASSERT_EQ(grey[i], grey[i + 2]);
@@ -114,12 +120,12 @@ using Adjust = void (*)(uint8_t*, int32_t, int32_t, int32_t, int32_t, int32_t);
 const Adjust kAdjusts[] = {imaging::hsl_adjust, imaging::hsv_adjust};
 
 TEST(HueAdjust, ShiftsOfAnySizeWrapOntoTheCircle) {
-    const std::vector<uint8_t> px = test::seeded_rgba(32, 32, 3);
+    const std::vector<uint8_t> px = colour_grid();
     for (Adjust adjust : kAdjusts)
         for (const auto& [big, small] : {std::pair{1000, 280}, {-1000, 80}, {720, 0}, {-361, 359}, {2147483647, 127}}) {
             std::vector<uint8_t> a = px, b = px;
-            adjust(a.data(), 32, 32, big, 10, -5);
-            adjust(b.data(), 32, 32, small, 10, -5);
+            adjust(a.data(), 512, 512, big, 10, -5);
+            adjust(b.data(), 512, 512, small, 10, -5);
             EXPECT_EQ(a, b) << big;
         }
 }
