@@ -17,7 +17,7 @@ function(run expect_rc)
 endfunction()
 
 run(0 --help)
-foreach(cmd selftest demo convert thumbnail resize page crop rotate flip)
+foreach(cmd selftest demo convert thumbnail resize page crop rotate flip photopop hsl)
   if(NOT out MATCHES "\n  ${cmd}")
     message(FATAL_ERROR "--help does not list ${cmd}:\n${out}")
   endif()
