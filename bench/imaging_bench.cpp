@@ -37,7 +37,8 @@ const std::vector<uint8_t>& source(int32_t bpp) {
                 uint8_t* q = &p[(size_t(y) * kSide + size_t(x)) * size_t(bpp)];
                 const bool flat = (x / 512 + y / 512) % 3 == 0;
                 for (int32_t c = 0; c < bpp; ++c)
-                    q[c] = flat ? uint8_t(40 * c + 60) : uint8_t((x + 2 * y) / (16 + 8 * c) + rng.below(24));
+                    q[c] = flat ? uint8_t(40 * c + 60)
+                                : uint8_t((x + 2 * y) / (16 + 8 * c) + rng.below(24));
             }
     }
     return p;
@@ -52,7 +53,8 @@ void run_gauss(benchmark::State& s, int32_t bpp, double sigma, GaussLoops loops)
     const std::vector<uint8_t>& src = source(bpp);
     std::vector<uint8_t> dst(src.size());
     for (auto _ : s) {
-        if (!qrn::imaginglib::gaussian_blur_image(src.data(), kSide, kSide, bpp, int64_t(kSide) * bpp, dst.data(),
+        if (!qrn::imaginglib::gaussian_blur_image(src.data(), kSide, kSide, bpp,
+                                                  int64_t(kSide) * bpp, dst.data(),
                                                   int64_t(kSide) * bpp, sigma, 15, loops)) {
             s.SkipWithError("gaussian_blur_image failed");
             break;
@@ -79,12 +81,14 @@ void run_vips_gauss(benchmark::State& s, double sigma, double min_ampl) {
     vips_concurrency_set(1);
     vips_cache_set_max(0);
     const std::vector<uint8_t>& src = source(4);
-    VipsImage* in = vips_image_new_from_memory(src.data(), src.size(), kSide, kSide, 4, VIPS_FORMAT_UCHAR);
+    VipsImage* in =
+        vips_image_new_from_memory(src.data(), src.size(), kSide, kSide, 4, VIPS_FORMAT_UCHAR);
     for (auto _ : s) {
         VipsImage* out = nullptr;
         size_t n = 0;
-        void* px = vips_gaussblur(in, &out, sigma, "min_ampl", min_ampl, nullptr) ? nullptr
-                                                                                 : vips_image_write_to_memory(out, &n);
+        void* px = vips_gaussblur(in, &out, sigma, "min_ampl", min_ampl, nullptr)
+                       ? nullptr
+                       : vips_image_write_to_memory(out, &n);
         if (!px) {
             s.SkipWithError("libvips failed");
             if (out) g_object_unref(out);
@@ -161,7 +165,7 @@ qrn::imaging::KernelArgs args(std::initializer_list<int32_t> reals, int32_t k1 =
     return a;
 }
 
-#define QRN_KERNEL_BENCH(Id, name, arguments)                                         \
+#define QRN_KERNEL_BENCH(Id, name, arguments)                                    \
     void BM_Kernel_##Id(benchmark::State& s) { run_kernel(s, name, arguments); } \
     BENCHMARK(BM_Kernel_##Id)->Unit(benchmark::kMillisecond)->UseRealTime();
 QRN_KERNEL_BENCH(AntiAlias, "Anti Alias", args({500, 500, 800, 800}))

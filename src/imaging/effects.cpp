@@ -60,7 +60,8 @@ int32_t photo_pop(EngineState& st, int32_t contrast, double saturation, uint8_t 
     wb.dst24 = Buffer<uint8_t>::try_make(size_t(n) * 3);
     if (wb.src24 && wb.dst24) {
         pixels::get_rgb24(st, wb.src24.data(), w * 3);
-        if (sharpen(wb.src24.data(), w, h, 3, int64_t(w) * 3, wb.dst24.data(), int64_t(w) * 3, 5, 7))
+        if (sharpen(wb.src24.data(), w, h, 3, int64_t(w) * 3, wb.dst24.data(), int64_t(w) * 3, 5,
+                    7))
             pixels::load_rgb24(st, wb.dst24.data(), w * 3, true);
     }
     wb.src24.reset();
@@ -82,7 +83,8 @@ int32_t photo_pop(EngineState& st, int32_t contrast, double saturation, uint8_t 
     return pixels::load_rgba32(st, wb.src32.data(), w * 4, true);
 }
 
-void hsl_adjust(uint8_t* px, int32_t w, int32_t h, int32_t hue, int32_t saturation, int32_t lightness) {
+void hsl_adjust(uint8_t* px, int32_t w, int32_t h, int32_t hue, int32_t saturation,
+                int32_t lightness) {
     adjust(px, w, h, [&](uint8_t r, uint8_t g, uint8_t b) {
         script::Hsl c = script::rgb_to_hsl(r, g, b);
         if (c.h != -1) {

@@ -50,7 +50,8 @@ inline uint8_t real_byte(double v) {
 std::vector<uint8_t> blend_table(double r) {
     std::vector<uint8_t> t(65536);
     for (int p = 0; p < 256; ++p)
-        for (int n = 0; n < 256; ++n) t[size_t(p * 256 + n)] = clamp_byte(trunc_i32((1 - r) * p + r * n));
+        for (int n = 0; n < 256; ++n)
+            t[size_t(p * 256 + n)] = clamp_byte(trunc_i32((1 - r) * p + r * n));
     return t;
 }
 
@@ -114,8 +115,8 @@ void directional(const KernelParams& k, uint8_t* px, int64_t w, int64_t h, bool 
                 for (int64_t x = 0; x < w; ++x) lum_n[size_t(x)] = lum(nrow + x * 4);
                 for (int64_t i = 0, x = x0; i < w - 1; ++i, x += dx) {
                     // lum_n[x + dx] is still D's: column x + dx of this N row is written later.
-                    if (const uint8_t* blend =
-                            choose(lum_p[size_t(x)], lum_n[size_t(x)], [&] { return lum_n[size_t(x + dx)]; })) {
+                    if (const uint8_t* blend = choose(lum_p[size_t(x)], lum_n[size_t(x)],
+                                                      [&] { return lum_n[size_t(x + dx)]; })) {
                         apply(blend, prow + x * 4, nrow + x * 4);
                         lum_n[size_t(x)] = lum(nrow + x * 4);
                     }
@@ -125,8 +126,12 @@ void directional(const KernelParams& k, uint8_t* px, int64_t w, int64_t h, bool 
         }
 }
 
-void anti_alias(EngineState&, KernelParams& k, const Frame& f) { directional(k, f.out, f.w, f.h, true); }
-void value_blur(EngineState&, KernelParams& k, const Frame& f) { directional(k, f.out, f.w, f.h, false); }
+void anti_alias(EngineState&, KernelParams& k, const Frame& f) {
+    directional(k, f.out, f.w, f.h, true);
+}
+void value_blur(EngineState&, KernelParams& k, const Frame& f) {
+    directional(k, f.out, f.w, f.h, false);
+}
 
 // Case 1 (a neighbour darker by more than T) blends with r2, case 2 (lighter)
 // with r3, through the cross sum as written, odd weights included.
@@ -208,14 +213,18 @@ void per_pixel(const Frame& f, Op op) {
     }
 }
 
-inline uint32_t word_lum(uint32_t v) { return ((v & 0xFF) + ((v >> 8) & 0xFF) + ((v >> 16) & 0xFF)) / 3; }
+inline uint32_t word_lum(uint32_t v) {
+    return ((v & 0xFF) + ((v >> 8) & 0xFF) + ((v >> 16) & 0xFF)) / 3;
+}
 
 // lum >= r1 x 255 gives white, else black; alpha stays. For an integer lum
 // that is lum >= ceil(r1 x 255).
 void threshold(const KernelParams& k, const Frame& f) {
     const double t = std::ceil(k.r[0] * 255);
     const uint32_t from = t <= 0 ? 0 : (t > 256 ? 256 : uint32_t(t));
-    per_pixel(f, [from](uint32_t v) { return (v & 0xFF000000u) | (word_lum(v) >= from ? 0xFFFFFFu : 0); });
+    per_pixel(f, [from](uint32_t v) {
+        return (v & 0xFF000000u) | (word_lum(v) >= from ? 0xFFFFFFu : 0);
+    });
 }
 
 void basic_threshold(EngineState&, KernelParams& k, const Frame& f) { threshold(k, f); }
@@ -277,8 +286,7 @@ void hyper_contrast(EngineState&, KernelParams& k, const Frame& f) {
         const int32_t mx = std::max({s[0], s[1], s[2]}), mn = std::min({s[0], s[1], s[2]});
         // As the HSL conversion computes it: each channel scaled, then averaged.
         const double l = (mx * kInv255 + mn * kInv255) * 0.5;
-        for (int c = 0; c < 3; ++c)
-            o[c] = clamp_byte(trunc_i32(hi[s[c]] * (1 - l) + lo[s[c]] * l));
+        for (int c = 0; c < 3; ++c) o[c] = clamp_byte(trunc_i32(hi[s[c]] * (1 - l) + lo[s[c]] * l));
     }
 }
 
@@ -339,7 +347,8 @@ void vignette(EngineState&, KernelParams& k, const Frame& f) {
                      int32_t(ex), int32_t(ey));
     else
         fill_solid_rect(shape.data(), w, h, 1, w, int32_t(std::max<int64_t>(0, cx - ex)),
-                        int32_t(std::max<int64_t>(0, cy - ey)), int32_t(std::min<int64_t>(w, cx + ex)),
+                        int32_t(std::max<int64_t>(0, cy - ey)),
+                        int32_t(std::min<int64_t>(w, cx + ex)),
                         int32_t(std::min<int64_t>(h, cy + ey)), clamp_byte(value));
     double radius = k.r[3] * 50;
     if (radius == 0) radius = 0.1;
@@ -385,7 +394,8 @@ constexpr NamedKernel kKernels[] = {
 }  // namespace
 
 int32_t run_kernel(EngineState& st, const char* name, uint8_t in_place, const KernelArgs& args) {
-    if (!work::canvas_buffer(st, work::Kind::Src32) || !work::canvas_buffer(st, work::Kind::Dst32)) return 0;
+    if (!work::canvas_buffer(st, work::Kind::Src32) || !work::canvas_buffer(st, work::Kind::Dst32))
+        return 0;
     const int64_t pixels = layers::canvas_pixels(st);
     KernelParams& k = st.kernel;
     k.in_place = in_place;
@@ -408,8 +418,8 @@ int32_t run_kernel(EngineState& st, const char* name, uint8_t in_place, const Ke
         std::memcpy(st.work.dst32.data(), st.work.src32.data(), size_t(pixels) * 4);
     if (kn) {
         if (kn->forces_in_place) k.in_place = 1;
-        const Frame f{k.in_place ? st.work.dst32.data() : st.work.src32.data(), st.work.dst32.data(),
-                      st.canvas.width, st.canvas.height};
+        const Frame f{k.in_place ? st.work.dst32.data() : st.work.src32.data(),
+                      st.work.dst32.data(), st.canvas.width, st.canvas.height};
         kn->run(st, k, f);
     }
     return 1;

@@ -44,7 +44,8 @@ int32_t sharpen_image(const uint8_t* src, int32_t w, int32_t h, int32_t bpp, int
                     continue;
                 }
                 const size_t l = c - size_t(bpp), r = c + size_t(bpp);
-                const int32_t around = up[l] + up[c] + up[r] + mid[l] + mid[r] + down[l] + down[c] + down[r];
+                const int32_t around =
+                    up[l] + up[c] + up[r] + mid[l] + mid[r] + down[l] + down[c] + down[r];
                 // level x (8c - sum) / 64, rounded half up (the shift floors).
                 const int32_t out = v + ((lv * (8 * v - around) + 32) >> 6);
                 d[i] = uint8_t(std::clamp(out, 0, 255));

@@ -16,8 +16,9 @@ bool inside(int64_t x, int64_t y, int64_t cx, int64_t cy, double rx, double ry) 
 
 }  // namespace
 
-int32_t draw_ellipse(uint8_t* px, int32_t w, int32_t h, int32_t bpp, int64_t stride, uint32_t colour,
-                     int32_t cx, int32_t cy, int32_t rx, int32_t ry, int32_t filled, double opacity) {
+int32_t draw_ellipse(uint8_t* px, int32_t w, int32_t h, int32_t bpp, int64_t stride,
+                     uint32_t colour, int32_t cx, int32_t cy, int32_t rx, int32_t ry,
+                     int32_t filled, double opacity) {
     if (!px || w < 1 || h < 1 || bpp < 1 || bpp > 4 || !stride_fits(stride, int64_t(w) * bpp, h))
         return 0;
     const double op = std::isfinite(opacity) ? std::clamp(opacity, 0.0, 1.0) : 0.0;
@@ -43,8 +44,8 @@ int32_t draw_ellipse(uint8_t* px, int32_t w, int32_t h, int32_t bpp, int64_t str
     return 1;
 }
 
-int32_t fill_solid_rect(uint8_t* px, int32_t w, int32_t h, int32_t bpp, int64_t stride, int32_t left,
-                        int32_t top, int32_t right, int32_t bottom, uint32_t colour) {
+int32_t fill_solid_rect(uint8_t* px, int32_t w, int32_t h, int32_t bpp, int64_t stride,
+                        int32_t left, int32_t top, int32_t right, int32_t bottom, uint32_t colour) {
     if (!px || w < 1 || h < 1 || bpp < 1 || bpp > 4 || !stride_fits(stride, int64_t(w) * bpp, h))
         return 0;
     const int64_t x0 = std::max(left, 0), x1 = std::min(right, w);

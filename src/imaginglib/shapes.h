@@ -11,8 +11,8 @@ namespace qrn::imaginglib {
 // opacity clamped to 0..1; colour bytes are taken from the low byte up
 // (0xAABBGGRR). Returns 1, or 0 for unusable arguments.
 int32_t draw_ellipse(uint8_t* px, int32_t w, int32_t h, int32_t bytes_per_pixel, int64_t stride,
-                     uint32_t colour, int32_t cx, int32_t cy, int32_t rx, int32_t ry, int32_t filled,
-                     double opacity);
+                     uint32_t colour, int32_t cx, int32_t cy, int32_t rx, int32_t ry,
+                     int32_t filled, double opacity);
 
 // Sets every pixel of columns left..right - 1 and rows top..bottom - 1 (the
 // part inside the image) to the colour. Returns 1, or 0 for unusable arguments.

@@ -52,21 +52,24 @@ std::vector<uint8_t> photo_pop_by_hand(const std::vector<uint8_t>& rgba, int32_t
         imaging::run_kernel(k.st, "Hyper Contrast", 0, a);
         std::memcpy(img.data(), k.st.work.dst32.data(), img.size());
     }
-    EXPECT_TRUE(imaging::modify_saturation(img.data(), w, h, 4, w * 4, imaging::photo_pop_amount(saturation)));
+    EXPECT_TRUE(imaging::modify_saturation(img.data(), w, h, 4, w * 4,
+                                           imaging::photo_pop_amount(saturation)));
     return img;
 }
 
 TEST(PhotoPop, ContrastsAndSaturatesTheLayer) {
     constexpr int32_t kW = 19, kH = 11;
     std::vector<uint8_t> px = test::seeded_rgba(kW, kH, 2);
-    for (size_t i = 3; i < px.size(); i += 4) px[i] = 255;  // the loads keep opaque pixels as they are
+    for (size_t i = 3; i < px.size(); i += 4)
+        px[i] = 255;  // the loads keep opaque pixels as they are
     for (const bool extra : {false, true})
         for (const double sat : {0.0, 50.0, 90.0}) {
             test::WorkCanvas wc(kW, kH);
             wc.set_layer(px);
             std::memcpy(wc.st.work.src32.data(), px.data(), px.size());
             EXPECT_EQ(imaging::photo_pop(wc.st, 400, sat, extra ? 1 : 0), kH);
-            EXPECT_EQ(wc.layer_bytes(), photo_pop_by_hand(px, kW, kH, 400, sat, extra)) << extra << " " << sat;
+            EXPECT_EQ(wc.layer_bytes(), photo_pop_by_hand(px, kW, kH, 400, sat, extra))
+                << extra << " " << sat;
             EXPECT_TRUE(wc.st.work.src24.empty());
         }
 }
@@ -81,7 +84,8 @@ TEST(PhotoPop, LoadsThroughTheMask) {
     std::memcpy(wc.st.work.src32.data(), px.data(), px.size());
     wc.st.canvas.mask = Buffer<uint16_t>::make(size_t(kW) * kH);
     for (int32_t y = 0; y < kH; ++y)
-        for (int32_t x = 0; x < kW; ++x) wc.st.canvas.mask[size_t(y * kW + x)] = x < kW / 2 ? 0xFFFF : 0;
+        for (int32_t x = 0; x < kW; ++x)
+            wc.st.canvas.mask[size_t(y * kW + x)] = x < kW / 2 ? 0xFFFF : 0;
     wc.st.settings.mask_enabled = 1;
     imaging::photo_pop(wc.st, 300, 50, 0);
     const std::vector<uint8_t> got = wc.layer_bytes();
@@ -122,7 +126,8 @@ const Adjust kAdjusts[] = {imaging::hsl_adjust, imaging::hsv_adjust};
 TEST(HueAdjust, ShiftsOfAnySizeWrapOntoTheCircle) {
     const std::vector<uint8_t> px = colour_grid();
     for (Adjust adjust : kAdjusts)
-        for (const auto& [big, small] : {std::pair{1000, 280}, {-1000, 80}, {720, 0}, {-361, 359}, {2147483647, 127}}) {
+        for (const auto& [big, small] :
+             {std::pair{1000, 280}, {-1000, 80}, {720, 0}, {-361, 359}, {2147483647, 127}}) {
             std::vector<uint8_t> a = px, b = px;
             adjust(a.data(), 512, 512, big, 10, -5);
             adjust(b.data(), 512, 512, small, 10, -5);
@@ -157,7 +162,8 @@ TEST(HueAdjust, ShiftsWithinATurnFollowTheSingleWrap) {
 
 TEST(HueAdjust, HsvOnGreyChangesOnlyTheValue) {
     std::vector<uint8_t> px(256 * 4);
-    for (int v = 0; v < 256; ++v) px[size_t(v) * 4] = px[size_t(v) * 4 + 1] = px[size_t(v) * 4 + 2] = uint8_t(v);
+    for (int v = 0; v < 256; ++v)
+        px[size_t(v) * 4] = px[size_t(v) * 4 + 1] = px[size_t(v) * 4 + 2] = uint8_t(v);
     imaging::hsv_adjust(px.data(), 16, 16, 90, 100, 10);
     for (int v = 0; v < 256; ++v) {
         const uint8_t* p = &px[size_t(v) * 4];

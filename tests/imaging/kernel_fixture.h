@@ -52,7 +52,8 @@ inline std::vector<uint8_t> seeded_rgba(int32_t w, int32_t h, uint32_t seed) {
             uint8_t* p = &px[(size_t(y) * size_t(w) + size_t(x)) * 4];
             const uint32_t block = rng() % 4;
             for (int c = 0; c < 3; ++c)
-                p[c] = block == 0 ? uint8_t(rng()) : uint8_t(((x / 5 + y / 4 + c) % 3) * 120 + rng() % 8);
+                p[c] = block == 0 ? uint8_t(rng())
+                                  : uint8_t(((x / 5 + y / 4 + c) % 3) * 120 + rng() % 8);
             if (block == 1) p[1] = p[2] = p[0];
             p[3] = uint8_t(rng() % 3 == 0 ? 255 : rng());
         }

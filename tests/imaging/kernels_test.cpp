@@ -38,7 +38,8 @@ struct Model {
     }
     void put(int x, int y, Px v, int channels = 4) {
         if (x < 0 || y < 0 || x >= w || y >= h) return;
-        for (int c = 0; c < channels; ++c) dst[size_t(y * w + x) * 4 + size_t(c)] = uint8_t(std::clamp(v[size_t(c)], 0, 255));
+        for (int c = 0; c < channels; ++c)
+            dst[size_t(y * w + x) * 4 + size_t(c)] = uint8_t(std::clamp(v[size_t(c)], 0, 255));
     }
 };
 
@@ -51,8 +52,10 @@ void directional(Model& m, bool anti_alias) {
         for (const auto& d : dirs) {
             const int dx = d[0], dy = d[1];
             std::vector<int> xs, ys;
-            for (int x = dx > 0 ? 0 : m.w - 1; dx > 0 ? x < m.w - 1 : x > 0; x += dx) xs.push_back(x);
-            for (int y = dy > 0 ? 0 : m.h - 1; dy > 0 ? y < m.h - 1 : y > 0; y += dy) ys.push_back(y);
+            for (int x = dx > 0 ? 0 : m.w - 1; dx > 0 ? x < m.w - 1 : x > 0; x += dx)
+                xs.push_back(x);
+            for (int y = dy > 0 ? 0 : m.h - 1; dy > 0 ? y < m.h - 1 : y > 0; y += dy)
+                ys.push_back(y);
             auto visit = [&](int x, int y) {
                 const int nx = vertical ? x : x + dx, ny = vertical ? y + dy : y;
                 const int lp = m.lum(x, y), ln = m.lum(nx, ny), ld = m.lum(x + dx, y + dy);
@@ -115,8 +118,14 @@ void model_kernel(Model& m, const std::string& name) {
             double t = -99;
             for (const auto& n : nb) {
                 const int ln = m.lum(n[0], n[1]);
-                if (d - ln > (1 - m.r[0]) * 255) { t = m.r[1]; break; }
-                if (ln - d > (1 - m.r[0]) * 255) { t = m.r[2]; break; }
+                if (d - ln > (1 - m.r[0]) * 255) {
+                    t = m.r[1];
+                    break;
+                }
+                if (ln - d > (1 - m.r[0]) * 255) {
+                    t = m.r[2];
+                    break;
+                }
             }
             if (t == -99) return;
             const Px p = m.px(x, y);
@@ -146,7 +155,8 @@ void model_kernel(Model& m, const std::string& name) {
         m.src = m.dst;
         return interior(m, [&](int x, int y) {
             const int l = m.lum(x, y);
-            if (l < m.r[0] * 255 && box_lum(m, x, y) - m.r[1] * 255 > l) m.put(x, y, {255, 255, 255, 0}, 3);
+            if (l < m.r[0] * 255 && box_lum(m, x, y) - m.r[1] * 255 > l)
+                m.put(x, y, {255, 255, 255, 0}, 3);
         });
     }
     auto each = [&](auto op) {
@@ -186,8 +196,13 @@ void model_kernel(Model& m, const std::string& name) {
             const Rgb8 o = hsl_to_rgb(a.h, std::clamp(s, 0.0, 1.0), std::clamp(l, 0.0, 1.0));
             m.put(x, y, {o.r, o.g, o.b, 0}, 3);
         });
-    if (name == "Grayscale") return each([](Px p) { const int l = (p[0] + p[1] + p[2]) / 3; return Px{l, l, l, 0}; });
-    if (name == "Invert") return each([](Px p) { return Px{255 - p[0], 255 - p[1], 255 - p[2], 0}; });
+    if (name == "Grayscale")
+        return each([](Px p) {
+            const int l = (p[0] + p[1] + p[2]) / 3;
+            return Px{l, l, l, 0};
+        });
+    if (name == "Invert")
+        return each([](Px p) { return Px{255 - p[0], 255 - p[1], 255 - p[2], 0}; });
 }
 
 struct KernelCase {
@@ -233,7 +248,8 @@ TEST_P(Kernels, MatchTheModelAndKeepTheBorders) {
     const KernelCase& c = GetParam();
     constexpr int32_t kW = 23, kH = 17;
     test::WorkCanvas wc(kW, kH);
-    const std::vector<uint8_t> src = test::seeded_rgba(kW, kH, 1), dst = test::seeded_rgba(kW, kH, 2);
+    const std::vector<uint8_t> src = test::seeded_rgba(kW, kH, 1),
+                               dst = test::seeded_rgba(kW, kH, 2);
     std::memcpy(wc.st.work.src32.data(), src.data(), src.size());
     std::memcpy(wc.st.work.dst32.data(), dst.data(), dst.size());
     KernelArgs a;
@@ -248,11 +264,13 @@ TEST_P(Kernels, MatchTheModelAndKeepTheBorders) {
     EXPECT_EQ(got, m.dst);
 
     const std::string name = c.name;
-    if (c.in_place == 0 && (name == "Adaptive Blur" || name == "Detail Blur" || name == "Bas Relief"))
+    if (c.in_place == 0 &&
+        (name == "Adaptive Blur" || name == "Detail Blur" || name == "Bas Relief"))
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x) {
                 if (x != 0 && y != 0 && x != kW - 1 && y != kH - 1) continue;
-                ASSERT_EQ(std::memcmp(&got[size_t(y * kW + x) * 4], &src[size_t(y * kW + x) * 4], 4), 0)
+                ASSERT_EQ(
+                    std::memcmp(&got[size_t(y * kW + x) * 4], &src[size_t(y * kW + x) * 4], 4), 0)
                     << x << "," << y;
             }
     if (name == "Line Art Cleaner") {
@@ -305,8 +323,14 @@ TEST(KernelRunner, UnknownNamesOnlyCopyAndTheInPlaceFlagStays) {
 }
 
 TEST(KernelEdges, ThresholdAtHalfSplitsLuminance127From128) {
-    const struct { uint8_t r, g, b; uint8_t want; } cases[] = {
-        {127, 127, 127, 0}, {128, 128, 128, 255}, {126, 127, 128, 0}, {129, 128, 128, 255}, {0, 0, 255, 0}};
+    const struct {
+        uint8_t r, g, b;
+        uint8_t want;
+    } cases[] = {{127, 127, 127, 0},
+                 {128, 128, 128, 255},
+                 {126, 127, 128, 0},
+                 {129, 128, 128, 255},
+                 {0, 0, 255, 0}};
     test::WorkCanvas wc(int32_t(std::size(cases)), 1);
     for (size_t i = 0; i < std::size(cases); ++i) {
         uint8_t* p = wc.st.work.src32.data() + i * 4;
@@ -374,8 +398,8 @@ TEST(KernelEdges, OnePixelWideCanvasesAreLeftAlone) {
         a.k1 = c.k1;
         imaging::run_kernel(wc.st, c.name, 0, a);
         const std::string name = c.name;
-        if (name == "Anti Alias" || name == "Value Blur" || name == "Adaptive Blur" || name == "Detail Blur" ||
-            name == "Bas Relief") {
+        if (name == "Anti Alias" || name == "Value Blur" || name == "Adaptive Blur" ||
+            name == "Detail Blur" || name == "Bas Relief") {
             EXPECT_EQ(std::memcmp(wc.st.work.dst32.data(), src.data(), src.size()), 0) << name;
         }
     }

@@ -32,10 +32,12 @@ std::vector<uint8_t> picture(int32_t w, int32_t h, int32_t bpp, uint32_t seed) {
     return px;
 }
 
-std::vector<uint8_t> blurred(const std::vector<uint8_t>& src, int32_t w, int32_t h, int32_t bpp, double sigma,
-                             int32_t channels, GaussLoops loops) {
+std::vector<uint8_t> blurred(const std::vector<uint8_t>& src, int32_t w, int32_t h, int32_t bpp,
+                             double sigma, int32_t channels, GaussLoops loops) {
     std::vector<uint8_t> out(src.size(), 0xEE);
-    EXPECT_EQ(gaussian_blur_image(src.data(), w, h, bpp, w * bpp, out.data(), w * bpp, sigma, channels, loops), 1);
+    EXPECT_EQ(gaussian_blur_image(src.data(), w, h, bpp, w * bpp, out.data(), w * bpp, sigma,
+                                  channels, loops),
+              1);
     return out;
 }
 
@@ -94,19 +96,22 @@ TEST(GaussianBlur, RefusesUnusableArguments) {
 #ifdef QRN_TEST_VIPS
 // libvips's float convolution with a mask of the same taps: its mask stops
 // at the first offset whose amplitude falls below min_ampl (at least 0.001).
-std::vector<uint8_t> vips_blurred(const std::vector<uint8_t>& src, int32_t w, int32_t h, int32_t bpp,
-                                  double sigma) {
+std::vector<uint8_t> vips_blurred(const std::vector<uint8_t>& src, int32_t w, int32_t h,
+                                  int32_t bpp, double sigma) {
     const int32_t r = gaussian_radius(sigma);
     const double min_ampl =
         std::max(0.001, std::exp(-(double(r) * r + double(r + 1) * (r + 1)) / (4 * sigma * sigma)));
     EXPECT_LT(std::exp(-double(r + 1) * (r + 1) / (2 * sigma * sigma)), min_ampl);
-    VipsImage* in = vips_image_new_from_memory(src.data(), src.size(), w, h, bpp, VIPS_FORMAT_UCHAR);
+    VipsImage* in =
+        vips_image_new_from_memory(src.data(), src.size(), w, h, bpp, VIPS_FORMAT_UCHAR);
     VipsImage* out = nullptr;
     std::vector<uint8_t> result;
     VipsImage* rounded = nullptr;
     VipsImage* bytes = nullptr;
     // The float result rounded to nearest, as ours is, then narrowed.
-    if (in && !vips_gaussblur(in, &out, sigma, "min_ampl", min_ampl, "precision", VIPS_PRECISION_FLOAT, nullptr) &&
+    if (in &&
+        !vips_gaussblur(in, &out, sigma, "min_ampl", min_ampl, "precision", VIPS_PRECISION_FLOAT,
+                        nullptr) &&
         !vips_rint(out, &rounded, nullptr) && !vips_cast_uchar(rounded, &bytes, nullptr)) {
         size_t n = 0;
         auto* p = static_cast<uint8_t*>(vips_image_write_to_memory(bytes, &n));
@@ -134,8 +139,9 @@ TEST(GaussianBlur, AgreesWithLibvipsWithinOneUnit) {
             sum += d;
         }
         EXPECT_LE(worst, 1) << bpp << " " << sigma;
-        std::printf("Gaussian %d bytes, sigma %.1f, against libvips: mean |difference| %.4f, largest %d\n", bpp,
-                    sigma, sum / double(ours.size()), worst);
+        std::printf(
+            "Gaussian %d bytes, sigma %.1f, against libvips: mean |difference| %.4f, largest %d\n",
+            bpp, sigma, sum / double(ours.size()), worst);
     }
 }
 #endif

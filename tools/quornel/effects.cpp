@@ -29,8 +29,8 @@ bool read_picture(const char* command, const std::string& in, std::vector<uint8_
     return true;
 }
 
-bool write_picture(const char* command, const std::string& out, const std::vector<uint8_t>& px, int32_t w,
-                   int32_t h, int32_t dpi) {
+bool write_picture(const char* command, const std::string& out, const std::vector<uint8_t>& px,
+                   int32_t w, int32_t h, int32_t dpi) {
     if (QRN_WriteToFileRGBA32(px.data(), w, h, out.c_str(), ".png", dpi) == 1) return true;
     std::fprintf(stderr, "quornel %s: cannot write %s\n", command, out.c_str());
     return false;
@@ -68,8 +68,8 @@ int photopop(const std::string& in, const std::string& out, int contrast, int sa
         return 1;
     }
     if (!write_picture("photopop", out, px, w, h, dpi)) return 1;
-    std::printf("%s: %dx%d, photopop contrast %d saturation %d in %.1f ms\n", out.c_str(), w, h, contrast,
-                saturation, ms);
+    std::printf("%s: %dx%d, photopop contrast %d saturation %d in %.1f ms\n", out.c_str(), w, h,
+                contrast, saturation, ms);
     return 0;
 }
 
@@ -82,8 +82,8 @@ int hsl(const std::string& in, const std::string& out, int hue, int saturation, 
     QRN_ProcessBuffer_HSLAdjust(px.data(), w, h, hue, saturation, lightness);
     const double ms = ms_since(t0);
     if (!write_picture("hsl", out, px, w, h, dpi)) return 1;
-    std::printf("%s: %dx%d, hue %+d, saturation %+d%%, lightness %+d%% in %.1f ms\n", out.c_str(), w, h, hue,
-                saturation, lightness, ms);
+    std::printf("%s: %dx%d, hue %+d, saturation %+d%%, lightness %+d%% in %.1f ms\n", out.c_str(),
+                w, h, hue, saturation, lightness, ms);
     return 0;
 }
 

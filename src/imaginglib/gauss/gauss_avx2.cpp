@@ -16,8 +16,12 @@ inline __m256i weight_pair(const int16_t* w) {
     return _mm256_set1_epi32(int32_t(uint16_t(w[0])) | int32_t(uint32_t(uint16_t(w[1])) << 16));
 }
 
-inline __m128i load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline __m256i load16x16(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+inline __m128i load16(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline __m256i load16x16(const int16_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
 
 }  // namespace
 

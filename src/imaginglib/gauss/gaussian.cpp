@@ -30,7 +30,8 @@ void horizontal_scalar(const HorizontalJob& job, size_t from) {
     for (size_t i = from; i < job.n; ++i) {
         int32_t sum = round;
         const int16_t* p = job.line + i;
-        for (int32_t k = 0; k < job.taps; ++k) sum += job.weights[k] * p[size_t(k) * size_t(job.step)];
+        for (int32_t k = 0; k < job.taps; ++k)
+            sum += job.weights[k] * p[size_t(k) * size_t(job.step)];
         job.out[i] = uint8_t(sum >> kHorizontalShift);
     }
 }
@@ -62,7 +63,8 @@ using namespace gauss;
 std::vector<int16_t> weights_for(double sigma, int32_t r) {
     const size_t n = size_t(2 * r + 1);
     std::vector<double> g(n);
-    for (int32_t k = -r; k <= r; ++k) g[size_t(k + r)] = std::exp(-double(k) * k / (2 * sigma * sigma));
+    for (int32_t k = -r; k <= r; ++k)
+        g[size_t(k + r)] = std::exp(-double(k) * k / (2 * sigma * sigma));
     const double total = std::accumulate(g.begin(), g.end(), 0.0);
     const double one = double(1 << kWeightBits);
     std::vector<int32_t> w(n);
@@ -82,8 +84,9 @@ std::vector<int16_t> weights_for(double sigma, int32_t r) {
     // Pairs (r - k, r + k), k >= 1, by falling remainder; ties to the centre.
     std::vector<int32_t> order(static_cast<size_t>(r));
     std::iota(order.begin(), order.end(), 1);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int32_t a, int32_t b) { return rest[size_t(r + a)] > rest[size_t(r + b)]; });
+    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+        return rest[size_t(r + a)] > rest[size_t(r + b)];
+    });
     for (size_t i = 0; left > 0 && i < order.size(); ++i, left -= 2) {
         ++w[size_t(r - order[i])];
         ++w[size_t(r + order[i])];
@@ -112,7 +115,8 @@ bool overlaps(const uint8_t* a, const uint8_t* b, int64_t stride_a, int64_t stri
 int32_t gaussian_blur_image(const uint8_t* src, int32_t w, int32_t h, int32_t bpp,
                             int64_t src_stride, uint8_t* dst, int64_t dst_stride, double sigma,
                             int32_t channels, GaussLoops loops) {
-    if (!src || !dst || w < 1 || h < 1 || bpp < 1 || bpp > 4 || !(sigma > 0) || !std::isfinite(sigma))
+    if (!src || !dst || w < 1 || h < 1 || bpp < 1 || bpp > 4 || !(sigma > 0) ||
+        !std::isfinite(sigma))
         return 0;
     const int64_t row_bytes = int64_t(w) * bpp;
     if (!stride_fits(src_stride, row_bytes, h) || !stride_fits(dst_stride, row_bytes, h)) return 0;
@@ -125,7 +129,8 @@ int32_t gaussian_blur_image(const uint8_t* src, int32_t w, int32_t h, int32_t bp
         if (overlaps(src, dst, src_stride, dst_stride, h, row_bytes)) {
             copy.resize(size_t(row_bytes) * size_t(h));
             for (int32_t y = 0; y < h; ++y)
-                std::memcpy(&copy[size_t(y) * size_t(row_bytes)], row_at(src, src_stride, y), size_t(row_bytes));
+                std::memcpy(&copy[size_t(y) * size_t(row_bytes)], row_at(src, src_stride, y),
+                            size_t(row_bytes));
             src = copy.data();
             src_stride = row_bytes;
         }
@@ -154,7 +159,8 @@ int32_t gaussian_blur_image(const uint8_t* src, int32_t w, int32_t h, int32_t bp
             const HorizontalJob hj{line.data(), weights.data(), taps, bpp, out, size_t(row_bytes)};
             if (!(avx2 && horizontal_avx2(hj))) horizontal_scalar(hj);
             if (!all)
-                for (int64_t i = 0; i < row_bytes; ++i) d[i] = (channels >> (i % bpp)) & 1 ? kept[size_t(i)] : s[i];
+                for (int64_t i = 0; i < row_bytes; ++i)
+                    d[i] = (channels >> (i % bpp)) & 1 ? kept[size_t(i)] : s[i];
         }
     } catch (const std::bad_alloc&) {
         return 0;
