@@ -11,6 +11,15 @@
 //   BM_Dab_Textured   grit, canvas texture, blend buffer with remix
 // Footprint pixels are size x size a dab for every entry, so footprint_px ratios
 // are dab-rate ratios.
+//
+// Smudging: one stroke of 1000 dabs along the same seeded path over the same
+// opaque colour bands, a quarter of the size apart:
+//   BM_Smudge_Peer    libmypaint's smudge at every dab: get_color over the dab's
+//                     radius, the smudge colour mixed half and half with it and
+//                     half and half into the brush colour, then draw_dab with it
+//   BM_Smudge_Ours    a blend-buffer load from the current layer (strength 128)
+//                     before every dab, blend strength 128, remix on
+//   BM_Smudge_ReferenceLoad  the same with the per-pixel reference load
 #include <benchmark/benchmark.h>
 #include <omp.h>
 
@@ -23,6 +32,7 @@ extern "C" {
 #include <memory>
 #include <vector>
 
+#include "brush/blend_buffer.h"
 #include "brush/dab.h"
 #include "brush/tool.h"
 #include "engine/canvas.h"
@@ -38,6 +48,9 @@ using namespace qrn;
 constexpr int kSide = 4096;
 constexpr int kMaxBrush = 512;
 constexpr int kTextureSlot = 7;
+constexpr int kSmudgeSlot = 8;
+constexpr int kSmudgeDabs = 1000;
+constexpr int kBandWidth = 96;
 constexpr int kDabsPerBatch = 64;
 
 using qrn::bench::Seeded;
@@ -83,6 +96,16 @@ void report(benchmark::State& s, int size, int64_t dabs) {
 
 enum class Kind { Plain, PlainSse2, Plain50, Reference, Textured };
 
+// Opaque colour bands across the canvas for the smudge strokes to drag through.
+struct Band {
+    uint16_t r, g, b;
+};
+Band band_at(int x, int y) {
+    static const Band kBands[] = {{0xE000, 0x2000, 0x1000}, {0x1000, 0x9000, 0xE000},
+                                  {0xF000, 0xE000, 0x2000}, {0x3000, 0xB000, 0x3000}};
+    return kBands[((x + y / 2) / kBandWidth) % 4];
+}
+
 // One canvas for the whole run (the engine state is too large to rebuild per
 // entry), with a layer of its own for each kind of entry, so that no entry
 // paints over what another left (opacity 50 leaves alpha below 65535 behind).
@@ -96,6 +119,14 @@ EngineState& canvas_state() {
         Seeded rng{4242};
         uint16_t* px = p->canvas.slots[kTextureSlot].pixels.data();
         for (size_t i = 0; i < size_t(kSide) * kSide * 4; ++i) px[i] = uint16_t(rng.next());
+        layers::create_layer(*p, kSmudgeSlot, kSide, kSide);
+        uint16_t* bands = p->canvas.slots[kSmudgeSlot].pixels.data();
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x) {
+                const Band c = band_at(x, y);
+                uint16_t* q = bands + (size_t(y) * kSide + x) * 4;
+                q[0] = c.r, q[1] = c.g, q[2] = c.b, q[3] = 65535;
+            }
         return p;
     }();
     return *st;
@@ -178,6 +209,108 @@ void BM_Dab_Peer(benchmark::State& s) {
     report(s, size, drawn);
 }
 
+// One smudge stroke: a wandering path, a quarter of the size between dabs.
+std::vector<DabAt> smudge_path(int size) {
+    std::vector<DabAt> dabs(kSmudgeDabs);
+    Seeded rng{uint32_t(31337 + size)};
+    const int lo = size, hi = kSide - size, step = std::max(1, size / 4);
+    int x = kSide / 2, y = kSide / 2, dx = step, dy = 0;
+    for (DabAt& d : dabs) {
+        if (rng.below(8) == 0) dx += rng.below(3) - 1, dy += rng.below(3) - 1;
+        dx = std::clamp(dx, -step, step), dy = std::clamp(dy, -step, step);
+        if (dx == 0 && dy == 0) dx = step;
+        x += dx, y += dy;
+        if (x < lo || x >= hi) dx = -dx, x = std::clamp(x, lo, hi - 1);
+        if (y < lo || y >= hi) dy = -dy, y = std::clamp(y, lo, hi - 1);
+        d = {x, y, 0x2000, 0x4000, 0xC000};
+    }
+    return dabs;
+}
+
+void run_smudge(benchmark::State& s, brush::LoadPath load_path) {
+    const int size = int(s.range(0));
+    EngineState& st = canvas_state();
+    layers::set_layer(st, kSmudgeSlot);
+    settings::set_random_seed(st, 1);
+    brush::set_size(st, size);
+    brush::ToolSettings tool;
+    tool.blend_strength = 128;
+    tool.blend_remix = 1;
+    brush::set_tool(st, tool);
+    settings::set_alpha(st.settings, 100);
+    settings::set_density(st.settings, 256);
+    layers::delete_texture(st);
+    const std::vector<DabAt> path = smudge_path(size);
+    int64_t drawn = 0;
+    for (auto _ : s) {
+        for (const DabAt& d : path) {
+            settings::set_colour16(st.settings, d.r, d.g, d.b);
+            brush::load_blend(st, d.x, d.y, layers::current_view(st), 128, false, load_path);
+            brush::draw_dab(st, d.x, d.y, d.r, d.g, d.b);
+        }
+        drawn += kSmudgeDabs;
+        benchmark::ClobberMemory();
+    }
+    report(s, size, drawn);
+}
+
+void BM_Smudge_Ours(benchmark::State& s) { run_smudge(s, brush::LoadPath::Auto); }
+void BM_Smudge_ReferenceLoad(benchmark::State& s) { run_smudge(s, brush::LoadPath::Reference); }
+
+// The same bands written straight into the surface's tiles: 15-bit fixed point,
+// premultiplied (opaque, so the colour as it is).
+void fill_bands(MyPaintSurface* surf) {
+    auto* tiled = reinterpret_cast<MyPaintTiledSurface*>(surf);
+    const int t = tiled->tile_size;
+    for (int ty = 0; ty < kSide / t; ++ty)
+        for (int tx = 0; tx < kSide / t; ++tx) {
+            MyPaintTileRequest req;
+            mypaint_tile_request_init(&req, 0, tx, ty, FALSE);
+            mypaint_tiled_surface_tile_request_start(tiled, &req);
+            for (int y = 0; y < t; ++y)
+                for (int x = 0; x < t; ++x) {
+                    const Band c = band_at(tx * t + x, ty * t + y);
+                    uint16_t* q = req.buffer + (size_t(y) * t + x) * 4;
+                    q[0] = uint16_t(c.r >> 1), q[1] = uint16_t(c.g >> 1), q[2] = uint16_t(c.b >> 1);
+                    q[3] = 1 << 15;
+                }
+            mypaint_tiled_surface_tile_request_end(tiled, &req);
+        }
+}
+
+void BM_Smudge_Peer(benchmark::State& s) {
+    const int size = int(s.range(0));
+    omp_set_num_threads(1);
+    static MyPaintFixedTiledSurface* surface = [] {
+        MyPaintFixedTiledSurface* p = mypaint_fixed_tiled_surface_new(kSide, kSide);
+        fill_bands(mypaint_fixed_tiled_surface_interface(p));
+        return p;
+    }();
+    MyPaintSurface* surf = mypaint_fixed_tiled_surface_interface(surface);
+    const std::vector<DabAt> path = smudge_path(size);
+    const float radius = float(size) / 2;
+    int64_t drawn = 0;
+    for (auto _ : s) {
+        float sr = 0, sg = 0, sb = 0;
+        bool first = true;
+        mypaint_surface_begin_atomic(surf);
+        for (const DabAt& d : path) {
+            float r, g, b, a;
+            mypaint_surface_get_color(surf, float(d.x), float(d.y), radius, &r, &g, &b, &a);
+            if (first) sr = r, sg = g, sb = b, first = false;
+            sr = 0.5f * sr + 0.5f * r, sg = 0.5f * sg + 0.5f * g, sb = 0.5f * sb + 0.5f * b;
+            const float cr = 0.5f * (d.r / 65535.0f) + 0.5f * sr;
+            const float cg = 0.5f * (d.g / 65535.0f) + 0.5f * sg;
+            const float cb = 0.5f * (d.b / 65535.0f) + 0.5f * sb;
+            mypaint_surface_draw_dab(surf, float(d.x), float(d.y), radius, cr, cg, cb, 1.0f, 1.0f,
+                                     1.0f, 1.0f, 0.0f, 0.0f, 0.0f);
+        }
+        mypaint_surface_end_atomic(surf, nullptr);
+        drawn += kSmudgeDabs;
+    }
+    report(s, size, drawn);
+}
+
 void BM_Dab_Plain(benchmark::State& s) { run_engine(s, Kind::Plain); }
 void BM_Dab_PlainSse2(benchmark::State& s) { run_engine(s, Kind::PlainSse2); }
 void BM_Dab_Plain50(benchmark::State& s) { run_engine(s, Kind::Plain50); }
@@ -192,5 +325,8 @@ BENCHMARK(BM_Dab_PlainSse2)->Arg(8)->Arg(32)->Arg(128)->Arg(512);
 BENCHMARK(BM_Dab_Plain50)->Arg(8)->Arg(32)->Arg(128)->Arg(512);
 BENCHMARK(BM_Dab_Reference)->Arg(8)->Arg(32)->Arg(128)->Arg(512);
 BENCHMARK(BM_Dab_Textured)->Arg(8)->Arg(32)->Arg(128)->Arg(512);
+BENCHMARK(BM_Smudge_Peer)->Arg(64);
+BENCHMARK(BM_Smudge_Ours)->Arg(64);
+BENCHMARK(BM_Smudge_ReferenceLoad)->Arg(64);
 
 BENCHMARK_MAIN();

@@ -544,6 +544,74 @@ QRN_API void QRN_CALL QRN_IPLRotateRight(void);
 QRN_API void QRN_CALL QRN_IPLFlipHorizontal(void);
 /// Mirrors top to bottom in place; an alpha-locked layer keeps its alpha unflipped.
 QRN_API void QRN_CALL QRN_IPLFlipVertical(void);
+/* ---- Image brushes ---------------------------------------------------- */
+/// Reads an image file into the source image brush; ignored unless both sides are 1..b.
+QRN_API void QRN_CALL QRN_LoadImageBrush(const char* path);
+/// Packed RGBA32 (width x height x 4 bytes) into the source image brush; sides 1..b.
+QRN_API void QRN_CALL QRN_LoadImageBrushFromRGBA32(const uint8_t* pixels, int32_t width,
+                                                   int32_t height);
+/// Reads a strip of H x H frames (height 1..b, width at least the height).
+QRN_API void QRN_CALL QRN_LoadImageBrushArray(const char* path);
+/// Copies frame trunc(frames x position) of the strip (clamped to the strip) into the source.
+QRN_API void QRN_CALL QRN_CopyFromImageBrushArray(float position);
+/// Writes the source image brush as an RGBA PNG at 2834 pixels per metre.
+QRN_API void QRN_CALL QRN_SaveImageBrush(const char* path);
+/// Replaces the source with an opaque brush-size square of (red, green, blue) x 257.
+QRN_API void QRN_CALL QRN_FillImageBrush(uint8_t red, uint8_t green, uint8_t blue);
+/// Sets every source pixel's colour to (red, green, blue) x 257, keeping its alpha.
+QRN_API void QRN_CALL QRN_ColorImageBrush(uint8_t red, uint8_t green, uint8_t blue);
+/// Replaces the source with the brush-size top-left square of the blend buffer.
+QRN_API void QRN_CALL QRN_CopyToImageBrush(void);
+/// Resamples the source to the brush size.
+QRN_API void QRN_CALL QRN_SizeImageBrush(void);
+/// Sizes, then mixes the sized brush into the blend buffer keeping keepPercent (0..100) of it.
+QRN_API void QRN_CALL QRN_CopyFromImageBrush(int32_t keepPercent);
+/// Rotates the sized brush by angle degrees, alpha with the colour.
+QRN_API void QRN_CALL QRN_RotateImageBrush(int32_t angle);
+/// Mixes the rotated brush into the blend buffer keeping keepPercent (0..100) of it.
+QRN_API void QRN_CALL QRN_CopyFromImageBrushRotate(int32_t keepPercent);
+
+/* ---- Blend buffer and colour pick-up ---------------------------------- */
+
+/// Loads the brush-sized blend square around (x, y) from source, a canvas-sized RGBA64
+/// block (width x height x 8 bytes), mixed with the current colour at strength 0..256;
+/// nothing while the blend strength is 0 or for a null source.
+QRN_API void QRN_CALL QRN_DoCopyBlendBuffer(int32_t x, int32_t y, const uint16_t* source,
+                                            int32_t strength, uint8_t alphaOnly);
+/// QRN_DoCopyBlendBuffer from the current layer; nothing without one.
+QRN_API void QRN_CALL QRN_CopyBlendBufferSurface(int32_t x, int32_t y, int32_t strength,
+                                                 uint8_t alphaOnly);
+/// QRN_DoCopyBlendBuffer from a canvas-sized slot 0..63, alpha-only off; nothing otherwise.
+QRN_API void QRN_CALL QRN_CopyBlendBufferLayer(int32_t slot, int32_t x, int32_t y,
+                                               int32_t strength);
+/// QRN_DoCopyBlendBuffer from the undo back buffer, alpha-only off; the two are one operation.
+QRN_API void QRN_CALL QRN_CopyBlendBufferUnderLayer(int32_t x, int32_t y, int32_t strength);
+QRN_API void QRN_CALL QRN_CopyBlendBufferHistory(int32_t x, int32_t y, int32_t strength);
+/// QRN_DoCopyBlendBuffer from the tracing layer, alpha-only off; nothing when it has no pixels.
+QRN_API void QRN_CALL QRN_CopyBlendBufferTrace(int32_t x, int32_t y, int32_t strength);
+/// Loads one grey word a brush position from the mask, mixed with the paint value at strength.
+QRN_API void QRN_CALL QRN_DoCopyBlendBufferMask(int32_t x, int32_t y, int32_t strength);
+/// Zero-fills the whole blend buffer.
+QRN_API void QRN_CALL QRN_ClearBlendBuffer(void);
+/// Brush square: kind 289 grey, 290 invert, 291 zero below / 292 65280 above level percent.
+QRN_API void QRN_CALL QRN_FilterBlendBuffer(int32_t kind, int32_t level);
+/// One 16-bit channel of the current layer at (x, y); 0 outside the canvas or without one.
+QRN_API int32_t QRN_CALL QRN_GetRed64(int32_t x, int32_t y);
+QRN_API int32_t QRN_CALL QRN_GetGreen64(int32_t x, int32_t y);
+QRN_API int32_t QRN_CALL QRN_GetBlue64(int32_t x, int32_t y);
+QRN_API int32_t QRN_CALL QRN_GetAlpha64(int32_t x, int32_t y);
+/// 65535 - mask at (x, y) with a current layer and the mask enabled, inside the canvas; else 0.
+QRN_API int32_t QRN_CALL QRN_GetMask64(int32_t x, int32_t y);
+/// 0xRRGGBB (high bytes) of pixels, a canvas-sized RGBA64 block (width x height x 8 bytes),
+/// at (x, y) clamped into the canvas; -1 when the alpha's high byte is 0; 0 for null.
+QRN_API int32_t QRN_CALL QRN_GetColorAt(int32_t x, int32_t y, const uint16_t* pixels);
+/// QRN_GetColorAt on the current layer, the back buffer, a slot or the tracing layer; 0 if absent.
+QRN_API int32_t QRN_CALL QRN_GetColorAtSurface(int32_t x, int32_t y);
+QRN_API int32_t QRN_CALL QRN_GetColorAtUnderLayer(int32_t x, int32_t y);
+QRN_API int32_t QRN_CALL QRN_GetColorAtLayer(int32_t x, int32_t y, int32_t slot);
+QRN_API int32_t QRN_CALL QRN_GetColorAtTrace(int32_t x, int32_t y);
+/// Colour of the undo step the next undo restores, (x, y) clamped into its rectangle; 0 if none.
+QRN_API int32_t QRN_CALL QRN_GetColorAtHistory(int32_t x, int32_t y);
 
 /* ---- Engine pixel effects -------------------------------------------- */
 

@@ -202,6 +202,24 @@ struct NewRgba {
     int32_t height = 0;
 };
 
+// Image brush pictures, all RGBA64 packed at their own sizes. The sized copy
+// and the rotation cache remember the maximum brush size they were made
+// under: after a resize with another b they count as absent.
+struct ImageBrush {
+    Buffer<uint16_t> source;  // source_w x source_h
+    int32_t source_w = 0, source_h = 0;
+    Buffer<uint16_t> sized;  // sized_side x sized_side
+    int32_t sized_side = 0;
+    int32_t sized_b = 0;
+    Buffer<uint8_t> rotate_first, rotate_second;  // RGBA32, rotate_w x rotate_h each
+    int32_t rotate_w = 0, rotate_h = 0;
+    int32_t rotate_b = 0;
+    bool rotate_valid = false;
+    Buffer<uint16_t> strip;  // strip_w x strip_h, frames of strip_h x strip_h
+    int32_t strip_w = 0, strip_h = 0;
+    int32_t strip_frames = 0;
+};
+
 struct EngineState {
     Settings settings;
     Canvas canvas;
@@ -214,6 +232,7 @@ struct EngineState {
     Rng rng;  // ours, not rand(): same sequence on every platform
     LastError last_error;
     char dir_info[261] = {};  // text storage behind QRN_GetDirInfo
+    ImageBrush image_brush;
 };
 
 EngineState& engine();  // the process-wide instance; src/exports/ only

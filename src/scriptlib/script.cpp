@@ -164,6 +164,10 @@ Session& session() {
     static Session s;
     return s;
 }
+EffectCall& last_run() {
+    static EffectCall call;
+    return call;
+}
 
 }  // namespace
 
@@ -327,6 +331,7 @@ int32_t execute_script_on_image(uint8_t* pixels, int32_t width, int32_t height) 
     const Session& s = session();
     if (!s.started || !pixels || !valid_side(width) || !valid_side(height)) return 0;
     const Image image{pixels, width, height};
+    if (!s.script.effects.empty()) last_run() = s.script.effects.front();
     bool changed = false;
     try {
         for (const EffectCall& call : s.script.effects)
@@ -336,5 +341,7 @@ int32_t execute_script_on_image(uint8_t* pixels, int32_t width, int32_t height) 
     }
     return changed ? 1 : 0;
 }
+
+EffectCall last_executed_effect() { return last_run(); }
 
 }  // namespace qrn::scriptlib

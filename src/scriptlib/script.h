@@ -75,5 +75,9 @@ int32_t set_effect_value(int32_t effect_index, int32_t slot, int32_t value);
 // Runs the effect list in place on width x height 4-byte pixels; 0 when
 // nothing changed (no effects, unusable arguments, or effects without effect).
 int32_t execute_script_on_image(uint8_t* pixels, int32_t width, int32_t height);
+// The first effect of the last execute_script_on_image() call that got as far
+// as running, kept past finish(); number 0 before any. Lets a caller's tests
+// see the slot values it passed.
+EffectCall last_executed_effect();
 
 }  // namespace qrn::scriptlib

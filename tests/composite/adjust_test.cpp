@@ -174,6 +174,10 @@ TEST_P(AdjustLoops, SixteenBitFiltersMatchTheScalarLoop) {
     for (uint32_t a = 257; a < 0xFFFF; a += 257)
         for (uint32_t c = 0; c <= 0xFFFF; c += 255)
             src.insert(src.end(), {uint16_t(c), uint16_t(0xFFFF - c), uint16_t(a), uint16_t(a)});
+    // A grid of pairs, colours at and just below alpha among them (the clamp's edge).
+    for (uint32_t a = 1; a <= 0xFFFF; a += 61)
+        for (uint32_t c = 0; c <= 0xFFFF; c += 251)
+            src.insert(src.end(), {uint16_t(c), uint16_t(a), uint16_t(a - 1), uint16_t(a)});
     std::vector<uint16_t> pre = src, post = src, want_pre = src, want_post = src;
     const int32_t count = int32_t(src.size() / 4);
     pre_filter_rgba64(pre.data(), count, 1, GetParam());

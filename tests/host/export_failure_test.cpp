@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <quornel/quornel.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -165,4 +166,58 @@ TEST_F(Injected, GeometryFailuresReportTheirTextsAndStopAtTheFailingLayer) {
     }
     // Only the random byte arrays, which outlive the canvas by design.
     EXPECT_LE(alloc_hook::live_blocks() - baseline, 2);
+}
+
+// Each image brush export reports a failed allocation under its own text; the
+// mix into the blend buffer reports its sizing step's.
+TEST_F(Injected, ImageBrushFailuresReportTheirTexts) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "qrn_injected_image_brush.png").string();
+    const std::vector<uint8_t> rgba(6 * 6 * 4, 200);
+    struct Case {
+        void (*setup)();
+        void (*op)(const char* path, const uint8_t* rgba);
+        const char* text;
+    };
+    const Case cases[] = {
+        {[] {}, [](const char*, const uint8_t*) { QRN_FillImageBrush(1, 2, 3); },
+         "FillImageBrush Excpt"},
+        {[] {}, [](const char*, const uint8_t*) { QRN_CopyToImageBrush(); },
+         "CopyToImageBrush Excpt"},
+        {[] {}, [](const char*, const uint8_t* px) { QRN_LoadImageBrushFromRGBA32(px, 6, 6); },
+         "LoadImageBrushFromRGBA32 Excpt"},
+        {[] {}, [](const char* p, const uint8_t*) { QRN_LoadImageBrush(p); },
+         "LoadImageBrush Excpt"},
+        {[] {}, [](const char* p, const uint8_t*) { QRN_LoadImageBrushArray(p); },
+         "LoadImageBrushArray Excpt"},
+        {[] {}, [](const char* p, const uint8_t*) { QRN_SaveImageBrush(p); },
+         "SaveImageBrush Excpt"},
+        {[] {
+             QRN_SizeImageBrush();
+             QRN_SetSize(5);
+         },
+         [](const char*, const uint8_t*) { QRN_SizeImageBrush(); }, "SizeImageBrush Excpt"},
+        {[] {
+             QRN_SizeImageBrush();
+             QRN_SetSize(3);
+         },
+         [](const char*, const uint8_t*) { QRN_CopyFromImageBrush(50); }, "SizeImageBrush Excpt"},
+        {[] { QRN_SizeImageBrush(); },
+         [](const char*, const uint8_t*) { QRN_RotateImageBrush(30); }, "RotateImageBrush Excpt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        QRN_CreateImage(nullptr, 16, 16, 8, 0);
+        QRN_SetSize(6);
+        QRN_FillImageBrush(9, 9, 9);
+        QRN_SaveImageBrush(path.c_str());
+        c.setup();
+        QRN_SetLastError("");
+        alloc_hook::fail_next(1);
+        c.op(path.c_str(), rgba.data());
+        alloc_hook::reset();
+        EXPECT_STREQ(QRN_GetLastError(), c.text);
+        QRN_DeleteImage();
+    }
+    std::filesystem::remove(path);
 }

@@ -147,6 +147,43 @@ TEST(Resize, InterpolatesBetweenAlignedCentres) {
     for (size_t k = 0; k < big.bytes.size(); ++k) ASSERT_EQ(big.bytes[k], k % 4 + 1);
 }
 
+// Eight bytes a pixel are four 16-bit channels: the same area average and
+// bilinear taps as the byte images, at full 16-bit range.
+TEST(Resample16, DecimateMatchesTheAreaAverageAndResizeInterpolates) {
+    const int32_t sizes[][4] = {{5, 3, 2, 2}, {13, 11, 5, 3}, {2, 3, 5, 7}, {7, 5, 7, 5}};
+    std::mt19937 gen(16);
+    for (const auto& s : sizes) {
+        SCOPED_TRACE(testing::Message() << s[0] << "x" << s[1] << " -> " << s[2] << "x" << s[3]);
+        const int32_t sw = s[0], sh = s[1], dw = s[2], dh = s[3];
+        std::vector<uint16_t> src(size_t(sw * sh * 4)), dst(size_t(dw * dh * 4));
+        for (auto& v : src) v = uint16_t(gen());
+        ASSERT_EQ(decimate_image(reinterpret_cast<const uint8_t*>(src.data()), sw, sh, sw * 8,
+                                 reinterpret_cast<uint8_t*>(dst.data()), dw, dh, dw * 8, 8),
+                  1);
+        const uint64_t area = uint64_t(sw) * uint64_t(sh);
+        for (int32_t y = 0; y < dh; ++y)
+            for (int32_t x = 0; x < dw; ++x)
+                for (int c = 0; c < 4; ++c) {
+                    uint64_t sum = 0;
+                    for (int64_t v = int64_t(y) * sh; v < int64_t(y + 1) * sh; ++v)
+                        for (int64_t u = int64_t(x) * sw; u < int64_t(x + 1) * sw; ++u)
+                            sum += src[size_t(((v / dh) * sw + u / dw) * 4 + c)];
+                    ASSERT_EQ(dst[size_t((y * dw + x) * 4 + c)], (sum + area / 2) / area);
+                }
+    }
+    std::vector<uint16_t> two = {0, 65535, 1000, 65535, 65535, 0, 3000, 65535}, four(16);
+    ASSERT_EQ(resize_image(reinterpret_cast<const uint8_t*>(two.data()), 2, 1, 16,
+                           reinterpret_cast<uint8_t*>(four.data()), 4, 1, 32, 8),
+              1);
+    const uint16_t red[4] = {0, 16384, 49151, 65535}, blue[4] = {1000, 1500, 2500, 3000};
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_EQ(four[size_t(x * 4)], red[x]) << x;
+        EXPECT_EQ(four[size_t(x * 4 + 1)], 65535 - red[x]) << x;
+        EXPECT_EQ(four[size_t(x * 4 + 2)], blue[x]) << x;
+        EXPECT_EQ(four[size_t(x * 4 + 3)], 65535) << x;
+    }
+}
+
 TEST(Resample, BothRefuseUnusableArgumentsWithoutWriting) {
     using Fn = int32_t (*)(const uint8_t*, int32_t, int32_t, int64_t, uint8_t*, int32_t, int32_t,
                            int64_t, int32_t);
@@ -164,6 +201,9 @@ TEST(Resample, BothRefuseUnusableArgumentsWithoutWriting) {
         EXPECT_EQ(fn(sp, 2, 2, 7, dp, 2, 2, 8, 4), 0);  // rows would overlap
         EXPECT_EQ(fn(sp, 2, 2, 8, dp, 2, 2, -7, 4), 0);
         EXPECT_EQ(fn(sp, 2, 2, INT64_MIN, dp, 2, 2, 8, 4), 0);
+        EXPECT_EQ(fn(sp, 1, 2, 8, dp, 1, 2, 8, 6), 0);
+        EXPECT_EQ(fn(sp, 1, 2, 9, dp, 1, 2, 9, 8), 0);  // 16-bit rows must start even
+        EXPECT_EQ(fn(sp + 1, 1, 2, 8, dp, 1, 2, 8, 8), 0);
     }
     EXPECT_EQ(d, std::vector<uint8_t>(64, kUntouched));
 }
@@ -195,6 +235,22 @@ TEST(SwapRedBlue, LeavesGreenAlphaAndPaddingAlone) {
     ASSERT_EQ(swap_red_blue(px.data(), 1, 2, 5), 1);
     EXPECT_EQ(px, (std::vector<uint8_t>{3, 2, 1, 4, kUntouched, 7, 6, 5, 8, kUntouched}));
     EXPECT_EQ(swap_red_blue(px.data(), 1, 2, 3), 0);
+}
+
+// Split and combine move one channel between the image and a plane, every
+// other byte (and the padding) left as it was.
+TEST(ImageChannel, SplitAndCombineMoveOneChannelOnly) {
+    std::vector<uint8_t> px = {1, 2, 3, 4, kUntouched, 5, 6, 7, 8, kUntouched};
+    std::vector<uint8_t> plane(4, kUntouched);
+    ASSERT_EQ(split_image_channel(px.data(), 1, 2, 5, 3, plane.data(), 2), 1);
+    EXPECT_EQ(plane, (std::vector<uint8_t>{4, kUntouched, 8, kUntouched}));
+    plane = {40, 0, 80, 0};
+    ASSERT_EQ(combine_image_channel(px.data(), 1, 2, 5, 0, plane.data(), 2), 1);
+    EXPECT_EQ(px, (std::vector<uint8_t>{40, 2, 3, 4, kUntouched, 80, 6, 7, 8, kUntouched}));
+    EXPECT_EQ(split_image_channel(px.data(), 1, 2, 5, 4, plane.data(), 2), 0);
+    EXPECT_EQ(combine_image_channel(px.data(), 1, 2, 5, -1, plane.data(), 2), 0);
+    EXPECT_EQ(combine_image_channel(px.data(), 1, 2, 3, 0, plane.data(), 2), 0);
+    EXPECT_EQ(split_image_channel(px.data(), 1, 2, 5, 0, nullptr, 2), 0);
 }
 
 }  // namespace

@@ -138,6 +138,9 @@ CONTRACTS = {
     "QRN_GetNewRGBA24": {"destination": ("bytes", "NW*NH*3")},
     "QRN_GetResizedNewRGBA24": {"destination": ("bytes", "newWidth*newHeight*3")},
     "QRN_IPLSetSrcBuffer32": {"pixels": ("bytes", "W*H*4")},
+    "QRN_LoadImageBrushFromRGBA32": {"pixels": ("bytes", "width*height*4")},
+    "QRN_DoCopyBlendBuffer": {"source": ("bytes", "W*H*8")},
+    "QRN_GetColorAt": {"pixels": ("bytes", "W*H*8")},
     "QRN_ProcessBuffer_HSLAdjust": {"pixels": ("bytes", "width*height*4")},
     "QRN_ProcessBuffer_HSVAdjust": {"pixels": ("bytes", "width*height*4")},
 }

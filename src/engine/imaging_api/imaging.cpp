@@ -119,6 +119,18 @@ void swap_red_blue(uint8_t* rgba, int32_t w, int32_t h, int64_t stride) {
     imaginglib::swap_red_blue(rgba, w, h, stride);
 }
 
+bool split_channel(const uint8_t* rgba, int32_t w, int32_t h, int64_t stride, int32_t channel,
+                   uint8_t* plane, int64_t plane_stride) {
+    return imaginglib::split_image_channel(rgba, w, h, stride, channel, plane, plane_stride) != 0;
+}
+
+bool combine_channel(uint8_t* rgba, int32_t w, int32_t h, int64_t stride, int32_t channel,
+                     const uint8_t* plane, int64_t plane_stride) {
+    const int32_t ok =
+        imaginglib::combine_image_channel(rgba, w, h, stride, channel, plane, plane_stride);
+    return ok != 0;
+}
+
 bool decimate(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
               int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel) {
     return imaginglib::decimate_image(src, sw, sh, src_stride, dst, dw, dh, dst_stride,

@@ -75,7 +75,13 @@ bool grey8(const uint8_t* rgba, int32_t w, int32_t h, int64_t stride, uint8_t* g
            int64_t grey_stride);
 // Swaps the first and third byte of every RGBA32 pixel in place.
 void swap_red_blue(uint8_t* rgba, int32_t w, int32_t h, int64_t stride);
+// Channel 0..3 of an RGBA32 image into a one-byte plane, and back.
+bool split_channel(const uint8_t* rgba, int32_t w, int32_t h, int64_t stride, int32_t channel,
+                   uint8_t* plane, int64_t plane_stride);
+bool combine_channel(uint8_t* rgba, int32_t w, int32_t h, int64_t stride, int32_t channel,
+                     const uint8_t* plane, int64_t plane_stride);
 // Shrinks by area averaging; for a destination smaller than the source.
+// bytes_per_pixel 1..4 (byte channels) or 8 (RGBA64, even pointers and strides).
 bool decimate(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
               int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel);
 // Bilinear resize to any size.

@@ -63,4 +63,12 @@ bool rotate(uint8_t* rgba, int32_t width, int32_t height, int32_t degrees) {
     return run_effect(scriptlib::kRotate, slots, 2, rgba, width, height);
 }
 
+EffectTrace last_effect() {
+    const scriptlib::EffectCall call = scriptlib::last_executed_effect();
+    EffectTrace t;
+    t.effect = call.number;
+    for (int i = 0; i < 4; ++i) t.slots[i] = call.slots[i];
+    return t;
+}
+
 }  // namespace qrn::scripts

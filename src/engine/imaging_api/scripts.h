@@ -21,4 +21,12 @@ bool run_effect(int32_t effect, const int32_t* slot_values, int32_t slot_count, 
 // Effect 51: rotation in place by whole degrees.
 bool rotate(uint8_t* rgba, int32_t width, int32_t height, int32_t degrees);
 
+// The effect last run on a buffer, as the library received it: number and the
+// values of slots 3 to 6 (number 0 before any). For tests of the callers.
+struct EffectTrace {
+    int32_t effect = 0;
+    int32_t slots[4] = {};
+};
+EffectTrace last_effect();
+
 }  // namespace qrn::scripts

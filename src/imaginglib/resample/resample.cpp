@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <vector>
 
@@ -12,11 +13,19 @@
 namespace qrn::imaginglib {
 namespace {
 
+// 8 bytes a pixel are four 16-bit channels, so rows and pixels must sit on
+// 2-byte boundaries; 1 to 4 bytes a pixel are that many byte channels.
 bool usable(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, const uint8_t* dst,
             int32_t dw, int32_t dh, int64_t dst_stride, int32_t bpp) {
     auto side = [](int32_t v) { return v >= 1 && v <= kMaxResampleSide; };
-    return src && dst && side(sw) && side(sh) && side(dw) && side(dh) && bpp >= 1 && bpp <= 4 &&
-           stride_fits(src_stride, int64_t(sw) * bpp, sh) &&
+    if (!src || !dst || !side(sw) || !side(sh) || !side(dw) || !side(dh)) return false;
+    if (bpp == 8) {
+        if ((reinterpret_cast<uintptr_t>(src) | reinterpret_cast<uintptr_t>(dst)) & 1) return false;
+        if ((src_stride | dst_stride) & 1) return false;
+    } else if (bpp < 1 || bpp > 4) {
+        return false;
+    }
+    return stride_fits(src_stride, int64_t(sw) * bpp, sh) &&
            stride_fits(dst_stride, int64_t(dw) * bpp, dh);
 }
 
@@ -47,17 +56,28 @@ struct AreaAxis {
 };
 
 // Sum of value x weight along a source row for every destination column:
-// at most 255 x 65535 per value, so 32 bits hold it.
-void area_row(const uint8_t* s, const AreaAxis& xs, int bpp, uint32_t* out) {
+// the weights of a column add up to the source width, so at most
+// 65535 x 65535 per value and 32 bits hold it.
+template <class T>
+void area_row(const T* s, const AreaAxis& xs, int channels, uint32_t* out) {
     for (const AreaAxis::Span& sp : xs.spans) {
-        for (int c = 0; c < bpp; ++c) out[c] = 0;
+        for (int c = 0; c < channels; ++c) out[c] = 0;
         for (size_t k = 0; k < sp.count; ++k) {
-            const uint8_t* px = s + (sp.first + int64_t(k)) * bpp;
+            const T* px = s + (sp.first + int64_t(k)) * channels;
             const uint32_t w = xs.weight[sp.weights + k];
-            for (int c = 0; c < bpp; ++c) out[c] += px[c] * w;
+            for (int c = 0; c < channels; ++c) out[c] += uint32_t(px[c]) * w;
         }
-        out += bpp;
+        out += channels;
     }
+}
+
+template <class T>
+const T* sample_row(const uint8_t* base, int64_t stride, int64_t y) {
+    return reinterpret_cast<const T*>(row_at(base, stride, y));
+}
+template <class T>
+T* sample_row(uint8_t* base, int64_t stride, int64_t y) {
+    return reinterpret_cast<T*>(row_at(base, stride, y));
 }
 
 // Bilinear taps along one axis: value = v[i0] x (1 - f) + v[i1] x f, f in 1/65536.
@@ -80,19 +100,16 @@ std::vector<Tap> bilinear_axis(int64_t ns, int64_t nd) {
     return taps;
 }
 
-}  // namespace
-
-int32_t decimate_image(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
-                       int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel) {
-    if (!usable(src, sw, sh, src_stride, dst, dw, dh, dst_stride, bytes_per_pixel)) return 0;
-    const int bpp = bytes_per_pixel;
+template <class T>
+int32_t decimate_samples(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride,
+                         uint8_t* dst, int32_t dw, int32_t dh, int64_t dst_stride, int channels) {
     try {
         const AreaAxis xs(sw, dw), ys(sh, dh);
-        const size_t values = size_t(dw) * size_t(bpp);
+        const size_t values = size_t(dw) * size_t(channels);
         std::vector<uint32_t> row(values);
         std::vector<uint64_t> acc(values);
         // Every destination pixel weighs sw x sh units of area: at most
-        // 255 x 65535^2 in a sum, well inside 64 bits.
+        // 65535^3 in a sum, well inside 64 bits.
         const uint64_t area = uint64_t(sw) * uint64_t(sh);
         int64_t row_of = -1;  // source row now in `row`; neighbours share one
         for (int64_t dy = 0; dy < dh; ++dy) {
@@ -101,14 +118,14 @@ int32_t decimate_image(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_s
             for (size_t k = 0; k < sp.count; ++k) {
                 const int64_t sy = sp.first + int64_t(k);
                 if (sy != row_of) {
-                    area_row(row_at(src, src_stride, sy), xs, bpp, row.data());
+                    area_row(sample_row<T>(src, src_stride, sy), xs, channels, row.data());
                     row_of = sy;
                 }
                 const uint64_t w = ys.weight[sp.weights + k];
                 for (size_t i = 0; i < values; ++i) acc[i] += row[i] * w;
             }
-            uint8_t* d = row_at(dst, dst_stride, dy);
-            for (size_t i = 0; i < values; ++i) d[i] = uint8_t((acc[i] + area / 2) / area);
+            T* d = sample_row<T>(dst, dst_stride, dy);
+            for (size_t i = 0; i < values; ++i) d[i] = T((acc[i] + area / 2) / area);
         }
     } catch (const std::bad_alloc&) {
         return 0;
@@ -116,26 +133,25 @@ int32_t decimate_image(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_s
     return 1;
 }
 
-int32_t resize_image(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
-                     int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel) {
-    if (!usable(src, sw, sh, src_stride, dst, dw, dh, dst_stride, bytes_per_pixel)) return 0;
-    const int bpp = bytes_per_pixel;
+template <class T>
+int32_t resize_samples(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
+                       int32_t dw, int32_t dh, int64_t dst_stride, int channels) {
     try {
         const std::vector<Tap> xs = bilinear_axis(sw, dw), ys = bilinear_axis(sh, dh);
         for (int64_t dy = 0; dy < dh; ++dy) {
             const Tap& ty = ys[size_t(dy)];
-            const uint8_t* s0 = row_at(src, src_stride, ty.i0);
-            const uint8_t* s1 = row_at(src, src_stride, ty.i1);
-            uint8_t* d = row_at(dst, dst_stride, dy);
+            const T* s0 = sample_row<T>(src, src_stride, ty.i0);
+            const T* s1 = sample_row<T>(src, src_stride, ty.i1);
+            T* d = sample_row<T>(dst, dst_stride, dy);
             for (const Tap& tx : xs) {
-                const int64_t a = tx.i0 * bpp, b = tx.i1 * bpp;
-                for (int c = 0; c < bpp; ++c) {
-                    // Each row blend is at most 255 x 2^16; the column blend
+                const int64_t a = tx.i0 * channels, b = tx.i1 * channels;
+                for (int c = 0; c < channels; ++c) {
+                    // Each row blend is at most 65535 x 2^16; the column blend
                     // scales by 2^16 again, then rounds back down by 2^32.
                     const uint64_t top = s0[a + c] * (kOneU - tx.f) + s0[b + c] * uint64_t(tx.f);
                     const uint64_t bottom = s1[a + c] * (kOneU - tx.f) + s1[b + c] * uint64_t(tx.f);
                     const uint64_t v = top * (kOneU - ty.f) + bottom * ty.f;
-                    *d++ = uint8_t((v + (uint64_t(1) << 31)) >> 32);
+                    *d++ = T((v + (uint64_t(1) << 31)) >> 32);
                 }
             }
         }
@@ -143,6 +159,26 @@ int32_t resize_image(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_str
         return 0;
     }
     return 1;
+}
+
+}  // namespace
+
+int32_t decimate_image(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
+                       int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel) {
+    if (!usable(src, sw, sh, src_stride, dst, dw, dh, dst_stride, bytes_per_pixel)) return 0;
+    if (bytes_per_pixel == 8)
+        return decimate_samples<uint16_t>(src, sw, sh, src_stride, dst, dw, dh, dst_stride, 4);
+    return decimate_samples<uint8_t>(src, sw, sh, src_stride, dst, dw, dh, dst_stride,
+                                     bytes_per_pixel);
+}
+
+int32_t resize_image(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
+                     int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel) {
+    if (!usable(src, sw, sh, src_stride, dst, dw, dh, dst_stride, bytes_per_pixel)) return 0;
+    if (bytes_per_pixel == 8)
+        return resize_samples<uint16_t>(src, sw, sh, src_stride, dst, dw, dh, dst_stride, 4);
+    return resize_samples<uint8_t>(src, sw, sh, src_stride, dst, dw, dh, dst_stride,
+                                   bytes_per_pixel);
 }
 
 }  // namespace qrn::imaginglib

@@ -11,8 +11,10 @@ constexpr int32_t kMaxResampleSide = 65535;
 // Each destination pixel is the exact area average of the source rectangle it
 // covers, every channel alike, rounded to nearest. Meant for shrinking, but
 // any pair of sizes works (an enlarged axis repeats pixels, blending at the
-// seams). Strides are in bytes, either sign; source and destination must not
-// overlap. Returns 1, or 0 for unusable arguments or a failed allocation.
+// seams). Pixels are 1 to 4 byte channels, or with 8 bytes a pixel four
+// native 16-bit channels (then pointers and strides must be even). Strides
+// are in bytes, either sign; source and destination must not overlap.
+// Returns 1, or 0 for unusable arguments or a failed allocation.
 int32_t decimate_image(const uint8_t* src, int32_t sw, int32_t sh, int64_t src_stride, uint8_t* dst,
                        int32_t dw, int32_t dh, int64_t dst_stride, int32_t bytes_per_pixel);
 
