@@ -322,6 +322,28 @@ TEST(KernelRunner, UnknownNamesOnlyCopyAndTheInPlaceFlagStays) {
     EXPECT_EQ(wc.st.kernel.area[3], 4);
 }
 
+TEST(KernelEdges, LineArtCleanerWithoutALayerSkipsOnlyTheLoad) {
+    constexpr int32_t kW = 12, kH = 9;
+    const std::vector<uint8_t> src = test::seeded_rgba(kW, kH, 8);
+    std::vector<uint8_t> want;
+    for (const int32_t slot : {2, 7, -1}) {
+        test::WorkCanvas wc(kW, kH);
+        wc.st.canvas.current_slot = slot;
+        std::memcpy(wc.st.work.src32.data(), src.data(), src.size());
+        KernelArgs a;
+        a.reals[0] = 600;
+        a.reals[1] = 80;
+        ASSERT_EQ(imaging::run_kernel(wc.st, "Line Art Cleaner", 0, a), 1);
+        const std::vector<uint8_t> got(wc.st.work.dst32.data(),
+                                       wc.st.work.dst32.data() + wc.bytes());
+        if (want.empty()) want = got;
+        EXPECT_EQ(got, want) << slot;
+        if (slot != 2) {
+            EXPECT_EQ(wc.layer_bytes(), std::vector<uint8_t>(wc.bytes(), 0));
+        }
+    }
+}
+
 TEST(KernelEdges, ThresholdAtHalfSplitsLuminance127From128) {
     const struct {
         uint8_t r, g, b;
