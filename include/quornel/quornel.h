@@ -648,6 +648,22 @@ QRN_API uint32_t QRN_CALL QRN_PacketStatus(uint32_t index);
 QRN_API int32_t QRN_CALL QRN_ReadTabletX(uint32_t index);
 QRN_API int32_t QRN_CALL QRN_ReadTabletY(uint32_t index);
 
+/* ---- Engine pixel effects -------------------------------------------- */
+
+/// Sharpens, contrasts (contrast 0..1000; extraPass 1 adds a pass at 1) and
+/// saturates (saturation 0..100, 50 keeps it) the current layer through the
+/// mask; needs both RGBA32 work buffers. Rows of the last load, 0 if nothing done.
+QRN_API int32_t QRN_CALL QRN_IPLPhotoPop(int32_t contrast, double saturation, uint8_t extraPass);
+/// Packed RGBA32, width x height x 4 bytes: hue shifted by degrees (any size
+/// wraps), saturation and lightness moved by percent, alpha kept.
+QRN_API void QRN_CALL QRN_ProcessBuffer_HSLAdjust(uint8_t* pixels, int32_t width, int32_t height,
+                                                  int32_t hueShift, int32_t saturation,
+                                                  int32_t lightness);
+/// As QRN_ProcessBuffer_HSLAdjust in HSV; greys change only their value.
+QRN_API void QRN_CALL QRN_ProcessBuffer_HSVAdjust(uint8_t* pixels, int32_t width, int32_t height,
+                                                  int32_t hueShift, int32_t saturation,
+                                                  int32_t value);
+
 #ifdef __cplusplus
 }
 #endif

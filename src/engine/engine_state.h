@@ -184,6 +184,17 @@ struct WorkBuffers {
     Buffer<uint8_t> src32, dst32, src24, dst24;
 };
 
+// Parameter block of the pixel-kernel runner, written before every kernel and
+// kept until the next run (the in-place flag too).
+struct KernelParams {
+    uint8_t in_place = 0;  // 0: kernels read the source, write the destination
+    double r[6] = {};      // runner arguments x 0.001
+    int32_t k1 = 0, k2 = 0;
+    uint8_t f[6] = {};
+    int32_t area[4] = {};  // first column, first row, last column, last row
+    int32_t columns = 0, rows = 0;
+};
+
 // The new RGBA buffer: one packed RGBA32 image filled by file, clipboard and
 // screen input. Width and height keep their last values after it is freed.
 struct NewRgba {
@@ -238,6 +249,7 @@ struct EngineState {
     BrushBuffers brush;
     UndoHistory undo;
     WorkBuffers work;
+    KernelParams kernel;
     NewRgba new_rgba;
     RandomByteArray grit_placement, grit_value, pix_colour_vary, pix_lum_vary;
     Rng rng;  // ours, not rand(): same sequence on every platform

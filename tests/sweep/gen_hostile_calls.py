@@ -36,7 +36,8 @@ MUTATORS = re.compile(r"""^QRN_(
     CreateMaskFrom.* | ReplaceFromRGBAImageAlphaRange |
     SetInNewRGBA |
     IPLResize | IPLResizePage | IPLCrop | IPLRotateLeft | IPLRotateRight | IPLFlipHorizontal |
-    IPLFlipVertical
+    IPLFlipVertical |
+    IPLPhotoPop
 )$""", re.X)
 
 # Arguments whose largest values make the engine allocate and clear gigabytes
@@ -141,6 +142,8 @@ CONTRACTS = {
     "QRN_LoadImageBrushFromRGBA32": {"pixels": ("bytes", "width*height*4")},
     "QRN_DoCopyBlendBuffer": {"source": ("bytes", "W*H*8")},
     "QRN_GetColorAt": {"pixels": ("bytes", "W*H*8")},
+    "QRN_ProcessBuffer_HSLAdjust": {"pixels": ("bytes", "width*height*4")},
+    "QRN_ProcessBuffer_HSVAdjust": {"pixels": ("bytes", "width*height*4")},
 }
 
 

@@ -50,4 +50,9 @@ struct GeometryRequest {
 };
 int geometry(const GeometryRequest& request);
 
+// PhotoPop with contrast 0..1000 and saturation 0..100 (50 keeps it).
+int photopop(const std::string& in, const std::string& out, int contrast, int saturation);
+// Hue in degrees, saturation and lightness in percent.
+int hsl(const std::string& in, const std::string& out, int hue, int saturation, int lightness);
+
 }  // namespace cli

@@ -53,6 +53,10 @@ constexpr Command kCommands[] = {
     {"crop", "IN OUT --rect L,T,R,B", "cut to the columns L..R-1 and rows T..B-1"},
     {"rotate", "IN OUT [--left]", "a quarter turn clockwise, or counter-clockwise with --left"},
     {"flip", "IN OUT [--vertical]", "mirror left to right, or top to bottom with --vertical"},
+    {"photopop", "IN OUT [--amount N] [--saturation S]",
+     "sharpen, contrast by N (0..1000, 300 unless given) and saturate by S (0..100, 60; 50 keeps it)"},
+    {"hsl", "IN OUT --hue H --sat S --light L",
+     "shift the hue by H degrees, saturation and lightness by S and L percent (-100..100)"},
 };
 
 // A whole decimal number within lo..hi, else false.
@@ -127,6 +131,42 @@ int geometry_command(const std::vector<std::string>& args) {
             return usage_error("page: unknown anchor '" + n + "'; anchors are TL TC TR ML MC MR BL BC BR");
     }
     return cli::geometry(rq);
+}
+
+// photopop and hsl: options checked before any file is read.
+int effect_command(const std::vector<std::string>& args) {
+    const std::string& cmd = args[0];
+    int amount = 300, saturation = 60, hue = 0, sat = 0, light = 0;
+    std::vector<std::string> paths;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        struct Option {
+            const char* name;
+            int* value;
+            int lo, hi;
+        };
+        const Option options[] = {{"--amount", &amount, 0, 1000},
+                                  {"--saturation", &saturation, 0, 100},
+                                  {"--hue", &hue, -1000000, 1000000},
+                                  {"--sat", &sat, -100, 100},
+                                  {"--light", &light, -100, 100}};
+        const Option* o = nullptr;
+        for (const Option& c : options)
+            if (a == c.name && (cmd == "photopop") == (c.value == &amount || c.value == &saturation)) o = &c;
+        if (o) {
+            if (i + 1 >= args.size() || !parse_int(args[i + 1], o->lo, o->hi, *o->value))
+                return usage_error(cmd + ": " + a + " takes a whole number from " + std::to_string(o->lo) +
+                                   " to " + std::to_string(o->hi));
+            ++i;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usage_error(cmd + ": unknown option '" + a + "'");
+        } else {
+            paths.push_back(a);
+        }
+    }
+    if (paths.size() != 2) return usage_error(cmd + " takes an input and an output file");
+    return cmd == "photopop" ? cli::photopop(paths[0], paths[1], amount, saturation)
+                             : cli::hsl(paths[0], paths[1], hue, sat, light);
 }
 
 void help(std::FILE* to) {
@@ -240,6 +280,7 @@ int main(int argc, char** argv) {
     }
     if (name == "resize" || name == "page" || name == "crop" || name == "rotate" || name == "flip")
         return geometry_command(args);
+    if (name == "photopop" || name == "hsl") return effect_command(args);
     std::string dir = ".";
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--out" && i + 1 < args.size())

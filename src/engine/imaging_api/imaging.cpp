@@ -7,10 +7,13 @@
 #include "engine/arith.h"
 #include "imaginglib/blur.h"
 #include "imaginglib/convert.h"
+#include "imaginglib/enhance.h"
+#include "imaginglib/gauss/gaussian.h"
 #include "imaginglib/image_file.h"
 #include "imaginglib/library.h"
 #include "imaginglib/overlay.h"
 #include "imaginglib/resample/resample.h"
+#include "imaginglib/shapes.h"
 #include "imaginglib/zcodec.h"
 
 namespace qrn::imaging {
@@ -42,6 +45,36 @@ int64_t inflate(const uint8_t* src, size_t len, uint8_t* out, size_t capacity) {
 bool blur_grey(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride, uint8_t* dst,
                int64_t dst_stride, int32_t strength) {
     return imaginglib::blur_image(src, w, h, 1, src_stride, dst, dst_stride, strength, 1) != 0;
+}
+
+bool gaussian_blur(const uint8_t* src, int32_t w, int32_t h, int32_t bytes_per_pixel,
+                   int64_t src_stride, uint8_t* dst, int64_t dst_stride, double sigma,
+                   int32_t channels) {
+    return imaginglib::gaussian_blur_image(src, w, h, bytes_per_pixel, src_stride, dst, dst_stride,
+                                           sigma, channels) != 0;
+}
+
+bool sharpen(const uint8_t* src, int32_t w, int32_t h, int32_t bytes_per_pixel, int64_t src_stride,
+             uint8_t* dst, int64_t dst_stride, int32_t level, int32_t channels) {
+    return imaginglib::sharpen_image(src, w, h, bytes_per_pixel, src_stride, dst, dst_stride, level,
+                                     channels) != 0;
+}
+
+bool modify_saturation(uint8_t* px, int32_t w, int32_t h, int32_t bytes_per_pixel, int64_t stride,
+                       double amount) {
+    return imaginglib::modify_saturation(px, w, h, bytes_per_pixel, stride, amount) != 0;
+}
+
+bool fill_ellipse(uint8_t* px, int32_t w, int32_t h, int32_t bytes_per_pixel, int64_t stride,
+                  uint32_t colour, int32_t cx, int32_t cy, int32_t rx, int32_t ry) {
+    return imaginglib::draw_ellipse(px, w, h, bytes_per_pixel, stride, colour, cx, cy, rx, ry, 1,
+                                    1.0) != 0;
+}
+
+bool fill_solid_rect(uint8_t* px, int32_t w, int32_t h, int32_t bytes_per_pixel, int64_t stride,
+                     int32_t left, int32_t top, int32_t right, int32_t bottom, uint32_t colour) {
+    return imaginglib::fill_solid_rect(px, w, h, bytes_per_pixel, stride, left, top, right, bottom,
+                                       colour) != 0;
 }
 
 namespace {

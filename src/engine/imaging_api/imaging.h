@@ -28,6 +28,26 @@ int64_t inflate(const uint8_t* src, size_t len, uint8_t* out, size_t capacity);
 bool blur_grey(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride, uint8_t* dst,
                int64_t dst_stride, int32_t strength);
 
+// ---- Filters and shapes of the pixel kernels and PhotoPop ----
+// Channel masks: bit 0 the first byte of a pixel (R), bit 3 the fourth (A).
+
+// Gaussian blur with standard deviation sigma in pixels; false when it could not run.
+bool gaussian_blur(const uint8_t* src, int32_t w, int32_t h, int32_t bytes_per_pixel,
+                   int64_t src_stride, uint8_t* dst, int64_t dst_stride, double sigma,
+                   int32_t channels);
+// Sharpening by level (0 copies) of the masked channels.
+bool sharpen(const uint8_t* src, int32_t w, int32_t h, int32_t bytes_per_pixel, int64_t src_stride,
+             uint8_t* dst, int64_t dst_stride, int32_t level, int32_t channels);
+// Saturation scaled by amount in place (1 changes nothing, 0 grey, negative inverts).
+bool modify_saturation(uint8_t* px, int32_t w, int32_t h, int32_t bytes_per_pixel, int64_t stride,
+                       double amount);
+// A filled ellipse of one colour (low byte first) around (cx, cy) with radii rx, ry.
+bool fill_ellipse(uint8_t* px, int32_t w, int32_t h, int32_t bytes_per_pixel, int64_t stride,
+                  uint32_t colour, int32_t cx, int32_t cy, int32_t rx, int32_t ry);
+// Columns left..right - 1, rows top..bottom - 1 set to the colour, clipped.
+bool fill_solid_rect(uint8_t* px, int32_t w, int32_t h, int32_t bytes_per_pixel, int64_t stride,
+                     int32_t left, int32_t top, int32_t right, int32_t bottom, uint32_t colour);
+
 }  // namespace qrn::imaging
 
 #include <vector>
