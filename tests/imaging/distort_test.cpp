@@ -75,6 +75,10 @@ struct PanCase {
     int32_t r = 0, g = 0, b = 0, a = 0;
 };
 
+void PrintTo(const PanCase& c, std::ostream* os) {
+    *os << "edge " << c.edge << " by (" << c.dx << ", " << c.dy << ")";
+}
+
 // Destination pixel (x, y) of a pan: the source (x - dx, y - dy), wrapped or
 // clamped, or outside: transparent for edge 0, else the packed fill colour.
 std::vector<uint8_t> pan_model(const std::vector<uint8_t>& src, const PanCase& c) {

@@ -33,6 +33,10 @@ struct OffsetCase {
 
 constexpr int32_t kW = 7, kH = 5;
 
+void PrintTo(const OffsetCase& c, std::ostream* os) {
+    *os << "edge " << c.edge << " by (" << c.dx << ", " << c.dy << "), " << c.bpp << " bytes";
+}
+
 // Pixel (x, y) takes (x - dx, y - dy), wrapped, clamped or, outside, the fill.
 std::vector<uint8_t> offset_model(const std::vector<uint8_t>& src, const OffsetCase& c, uint32_t fill) {
     const int32_t bpp = c.bpp;
@@ -198,6 +202,11 @@ struct BlurCase {
     double amount;
     int32_t channels;
 };
+
+void PrintTo(const BlurCase& c, std::ostream* os) {
+    *os << c.w << "x" << c.h << "x" << c.bpp << " radius " << c.radius << " amount " << c.amount
+        << " channels " << c.channels;
+}
 
 // Plain two-dimensional window per pixel.
 std::vector<uint8_t> blur_model(const std::vector<uint8_t>& src, const BlurCase& c) {

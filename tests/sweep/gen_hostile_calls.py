@@ -36,7 +36,8 @@ MUTATORS = re.compile(r"""^QRN_(
     CreateMaskFrom.* | ReplaceFromRGBAImageAlphaRange |
     SetInNewRGBA |
     IPLResize | IPLResizePage | IPLCrop | IPLRotateLeft | IPLRotateRight | IPLFlipHorizontal |
-    IPLFlipVertical
+    IPLFlipVertical |
+    IPLPan | WarpPointToPoint | IPLDisplacementBummp
 )$""", re.X)
 
 # Arguments whose largest values make the engine allocate and clear gigabytes
@@ -137,6 +138,7 @@ CONTRACTS = {
     "QRN_GetNewRGBA24": {"destination": ("bytes", "NW*NH*3")},
     "QRN_GetResizedNewRGBA24": {"destination": ("bytes", "newWidth*newHeight*3")},
     "QRN_IPLSetSrcBuffer32": {"pixels": ("bytes", "W*H*4")},
+    "QRN_BlurMoreBufferRGB24": {"pixels": ("bytes", "width*height*3")},
 }
 
 
