@@ -12,6 +12,7 @@
 #include "engine/imaging_api/scripts.h"
 #include "engine/layers.h"
 #include "engine/pixels.h"
+#include "imaging/work_buffers.h"
 
 namespace qrn::imaging::distort {
 namespace {
@@ -26,15 +27,10 @@ struct Target {
     explicit operator bool() const { return layer != nullptr; }
 };
 
-uint8_t* canvas_rgba32(EngineState& st, Buffer<uint8_t>& b) {
-    const int64_t n = layers::canvas_pixels(st);
-    return (n > 0 && b.size() >= size_t(n) * 4) ? b.data() : nullptr;
-}
-
 Target target(EngineState& st) {
     Target t;
-    t.src = canvas_rgba32(st, st.work.src32);
-    t.dst = canvas_rgba32(st, st.work.dst32);
+    t.src = work::canvas_buffer(st, work::Kind::Src32);
+    t.dst = work::canvas_buffer(st, work::Kind::Dst32);
     LayerRecord* layer = layers::current(st);
     if (!t.src || !t.dst || !layer) return {};
     t.layer = layer;
