@@ -24,16 +24,14 @@ QRN_API void QRN_CALL QRN_WarpPointToPoint(int32_t x1, int32_t y1, int32_t x2, i
 
 QRN_API void QRN_CALL QRN_BlurMoreBufferRGB24(uint8_t* pixels, int32_t width, int32_t height,
                                               int32_t radiusSetting, int32_t amount) {
-    guard("BlurMoreBuffer", [&] {
-        imaging::distort::blur_more_rgb24(pixels, width, height, radiusSetting, amount);
-    });
+    guard("BlurMoreBuffer",
+          [&] { imaging::distort::blur_more_rgb24(pixels, width, height, radiusSetting, amount); });
 }
 
 QRN_API void QRN_CALL QRN_IPLDisplacementBummp(const char* scriptPath, double amount,
                                                int32_t fillColor) {
-    guard("IPLDisplacementBump", [&] {
-        imaging::distort::displacement_bump(engine(), scriptPath, amount, fillColor);
-    });
+    guard("IPLDisplacementBump",
+          [&] { imaging::distort::displacement_bump(engine(), scriptPath, amount, fillColor); });
 }
 
 }  // extern "C"

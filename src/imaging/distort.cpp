@@ -55,8 +55,10 @@ void tile(uint8_t* dst, int32_t w, int32_t h, const uint8_t* pic, int32_t pw, in
 // Rounding to single precision; beyond float's range (undefined for a plain
 // conversion) the value becomes an infinity, as the hardware rounding would.
 float to_single(double v) {
-    if (v > double(std::numeric_limits<float>::max())) return std::numeric_limits<float>::infinity();
-    if (v < -double(std::numeric_limits<float>::max())) return -std::numeric_limits<float>::infinity();
+    if (v > double(std::numeric_limits<float>::max()))
+        return std::numeric_limits<float>::infinity();
+    if (v < -double(std::numeric_limits<float>::max()))
+        return -std::numeric_limits<float>::infinity();
     return float(v);
 }
 
@@ -75,7 +77,8 @@ void pan(EngineState& st, int32_t dx, int32_t dy, int32_t edge, int32_t r, int32
         imaging::overlay(t.dst, t.w, t.h, 4, t.stride, t.src, t.w, t.h, t.stride, dx, dy);
     } else {
         // Packed as written: a component above 255 spills into the next byte.
-        const uint32_t fill = uint32_t(r) | uint32_t(g) << 8 | uint32_t(b) << 16 | uint32_t(a) << 24;
+        const uint32_t fill =
+            uint32_t(r) | uint32_t(g) << 8 | uint32_t(b) << 16 | uint32_t(a) << 24;
         imaging::clear_transforms();
         if (!imaging::add_offset_transform(t.w, t.h, double(dx), double(dy), edge) ||
             !imaging::run_transforms(t.src, t.w, t.h, t.stride, t.dst, t.stride, 4, 0, fill))

@@ -18,7 +18,8 @@ int32_t box_blur_image(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst,
     const int32_t bpp = bytes_per_pixel;
     if (!src || !dst || src == dst || w < 1 || h < 1 || bpp < 1 || bpp > 4) return 0;
     if (radius < 0 || !std::isfinite(amount)) return 0;
-    if (!stride_fits(src_stride, int64_t(w) * bpp, h) || !stride_fits(dst_stride, int64_t(w) * bpp, h))
+    if (!stride_fits(src_stride, int64_t(w) * bpp, h) ||
+        !stride_fits(dst_stride, int64_t(w) * bpp, h))
         return 0;
     // A window wider than the image is clipped to it anyway.
     const int64_t k = std::min<int64_t>(int64_t(radius) + 1, std::max(w, h));
@@ -28,8 +29,10 @@ int32_t box_blur_image(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst,
 
     const auto add_row = [&](int64_t y, bool add) {
         const uint8_t* s = row_at(src, src_stride, y);
-        if (add) for (size_t i = 0; i < lanes; ++i) column[i] += s[i];
-        else for (size_t i = 0; i < lanes; ++i) column[i] -= s[i];
+        if (add)
+            for (size_t i = 0; i < lanes; ++i) column[i] += s[i];
+        else
+            for (size_t i = 0; i < lanes; ++i) column[i] -= s[i];
     };
     for (int64_t y = 0; y <= std::min<int64_t>(k, h - 1); ++y) add_row(y, true);
 
@@ -38,7 +41,8 @@ int32_t box_blur_image(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst,
             if (y + k < h) add_row(y + k, true);
             if (y - k - 1 >= 0) add_row(y - k - 1, false);
         }
-        const uint64_t rows = uint64_t(std::min<int64_t>(y + k, h - 1) - std::max<int64_t>(y - k, 0) + 1);
+        const uint64_t rows =
+            uint64_t(std::min<int64_t>(y + k, h - 1) - std::max<int64_t>(y - k, 0) + 1);
         // prefix[(x + 1) x bpp + c] is the sum of column sums 0..x of channel c.
         for (size_t i = 0; i < lanes; ++i) prefix[i + size_t(bpp)] = prefix[i] + column[i];
         const uint8_t* s = row_at(src, src_stride, y);

@@ -49,17 +49,22 @@ double clamp_to(double v, int32_t n) {
 // One axis of an offset transform; false where the fill colour applies.
 bool offset_axis(double& v, double d, int32_t n, int32_t edge) {
     v -= d;
-    if (edge == kEdgeWrap) v = wrap(v, n);
-    else if (edge == kEdgeClamp) v = clamp_to(v, n);
-    else return inside(v, n);
+    if (edge == kEdgeWrap)
+        v = wrap(v, n);
+    else if (edge == kEdgeClamp)
+        v = clamp_to(v, n);
+    else
+        return inside(v, n);
     return true;
 }
 
 // The pixel 0..n-1 a position rounds to, clamped, then scaled to m cells.
 int64_t map_cell(double v, int32_t n, int32_t m) {
     int64_t i = 0;
-    if (v + 0.5 >= double(n)) i = n - 1;
-    else if (v + 0.5 > 0.0) i = int64_t(std::floor(v + 0.5));
+    if (v + 0.5 >= double(n))
+        i = n - 1;
+    else if (v + 0.5 > 0.0)
+        i = int64_t(std::floor(v + 0.5));
     return i * m / n;
 }
 
@@ -169,8 +174,8 @@ int32_t add_bump_map_displacement_transform(int32_t width, int32_t height, float
 }
 
 int32_t transform_process(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride,
-                          uint8_t* dst, int64_t dst_stride, int32_t bytes_per_pixel,
-                          int32_t smooth, uint32_t fill) {
+                          uint8_t* dst, int64_t dst_stride, int32_t bytes_per_pixel, int32_t smooth,
+                          uint32_t fill) {
     if (!usable(src, w, h, src_stride, dst, dst_stride, bytes_per_pixel)) return 0;
     const Image im{src, w, h, src_stride, bytes_per_pixel};
     const std::vector<Transform>& list = transforms();
@@ -184,7 +189,8 @@ int32_t transform_process(const uint8_t* src, int32_t w, int32_t h, int64_t src_
             if (!apply_all(list, sx, sy) || !inside(sx, w) || !inside(sy, h)) {
                 std::memcpy(out, fill_px, size_t(bytes_per_pixel));
             } else if (smooth == 0) {
-                const int64_t ix = int64_t(std::floor(sx + 0.5)), iy = int64_t(std::floor(sy + 0.5));
+                const int64_t ix = int64_t(std::floor(sx + 0.5)),
+                              iy = int64_t(std::floor(sy + 0.5));
                 std::memcpy(out, im.at(ix, iy), size_t(bytes_per_pixel));
             } else {
                 sample_bilinear(im, sx, sy, out);
@@ -199,7 +205,8 @@ int32_t push_image(const uint8_t* src, int32_t w, int32_t h, int32_t bytes_per_p
                    int32_t radius) {
     if (!usable(src, w, h, stride, dst, stride, bytes_per_pixel) || radius < 0) return 0;
     const size_t row_bytes = size_t(w) * size_t(bytes_per_pixel);
-    for (int64_t y = 0; y < h; ++y) std::memcpy(row_at(dst, stride, y), row_at(src, stride, y), row_bytes);
+    for (int64_t y = 0; y < h; ++y)
+        std::memcpy(row_at(dst, stride, y), row_at(src, stride, y), row_bytes);
 
     const double push_x = double(x2) - double(x1), push_y = double(y2) - double(y1);
     const double distance = std::hypot(push_x, push_y);

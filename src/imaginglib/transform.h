@@ -38,8 +38,8 @@ int32_t add_bump_map_displacement_transform(int32_t width, int32_t height, float
 // bytes in memory order, so 0xAABBGGRR is R, G, B, A. An empty list copies.
 // Returns 1, or 0 for unusable arguments (dst then untouched).
 int32_t transform_process(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride,
-                          uint8_t* dst, int64_t dst_stride, int32_t bytes_per_pixel,
-                          int32_t smooth, uint32_t fill);
+                          uint8_t* dst, int64_t dst_stride, int32_t bytes_per_pixel, int32_t smooth,
+                          uint32_t fill);
 
 // Pushes the picture from (x1, y1) towards (x2, y2): the pixel at (x2, y2) takes
 // the one at (x1, y1), the shift fades as (1 - t^2)^2 with t the distance from

@@ -31,7 +31,8 @@ const std::string& script_path() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace qrn;
     scriptlib::Script parsed;
-    const bool script = scriptlib::parse_script({reinterpret_cast<const char*>(data), size}, parsed);
+    const bool script =
+        scriptlib::parse_script({reinterpret_cast<const char*>(data), size}, parsed);
     if (script && int64_t(parsed.header.width) * parsed.header.height > kMaxRenderPixels) return 0;
     if (FILE* f = std::fopen(script_path().c_str(), "wb")) {
         std::fwrite(data, 1, size, f);

@@ -181,13 +181,21 @@ TEST_F(Injected, DistortionsReportTheirTextsAndKeepTheLayer) {
     const std::string script = testing::TempDir() + "export_failure_bump.qis";
     std::ofstream(script) << "QIS 1\nheader 1 1 1 0xFF808080 4 4\nend\n";
     std::vector<uint8_t> rgb(size_t(w) * h * 3, 7);
-    struct Case { const char* text; void (*call)(const std::string&, std::vector<uint8_t>&); };
+    struct Case {
+        const char* text;
+        void (*call)(const std::string&, std::vector<uint8_t>&);
+    };
     const Case cases[] = {
-        {"IPLPan Excpt", [](const std::string&, std::vector<uint8_t>&) { QRN_IPLPan(1, 0, 0, 0, 0, 0, 0, 0); }},
+        {"IPLPan Excpt",
+         [](const std::string&, std::vector<uint8_t>&) { QRN_IPLPan(1, 0, 0, 0, 0, 0, 0, 0); }},
         {"BlurMoreBuffer Excpt",
-         [](const std::string&, std::vector<uint8_t>& px) { QRN_BlurMoreBufferRGB24(px.data(), w, h, 4, 100); }},
+         [](const std::string&, std::vector<uint8_t>& px) {
+             QRN_BlurMoreBufferRGB24(px.data(), w, h, 4, 100);
+         }},
         {"IPLDisplacementBump Excpt",
-         [](const std::string& s, std::vector<uint8_t>&) { QRN_IPLDisplacementBummp(s.c_str(), 2.0, 0); }},
+         [](const std::string& s, std::vector<uint8_t>&) {
+             QRN_IPLDisplacementBummp(s.c_str(), 2.0, 0);
+         }},
     };
     std::vector<uint16_t> before(size_t(w) * h * 4), after(before.size());
     QRN_GetLayerData(before.data(), 2);

@@ -52,14 +52,18 @@ struct Fixture {
         const std::vector<uint8_t> under = seeded(bytes, 99, false);
         pixels::load_rgba32(st, under.data(), w * 4, false);
     }
-    void set_src(const std::vector<uint8_t>& v) { std::memcpy(st.work.src32.data(), v.data(), v.size()); }
+    void set_src(const std::vector<uint8_t>& v) {
+        std::memcpy(st.work.src32.data(), v.data(), v.size());
+    }
     std::vector<uint8_t> src() const { return bytes(st.work.src32); }
     std::vector<uint8_t> dst() const { return bytes(st.work.dst32); }
     std::vector<uint16_t> layer() const {
         const auto& p = st.canvas.slots[kSlot].pixels;
         return {p.data(), p.data() + p.size()};
     }
-    static std::vector<uint8_t> bytes(const Buffer<uint8_t>& b) { return {b.data(), b.data() + b.size()}; }
+    static std::vector<uint8_t> bytes(const Buffer<uint8_t>& b) {
+        return {b.data(), b.data() + b.size()};
+    }
 };
 
 std::string write_script(const std::string& name, const std::string& text) {
@@ -83,12 +87,14 @@ void PrintTo(const PanCase& c, std::ostream* os) {
 // clamped, or outside: transparent for edge 0, else the packed fill colour.
 std::vector<uint8_t> pan_model(const std::vector<uint8_t>& src, const PanCase& c) {
     std::vector<uint8_t> out(src.size());
-    const uint32_t fill = uint32_t(c.r) | uint32_t(c.g) << 8 | uint32_t(c.b) << 16 | uint32_t(c.a) << 24;
+    const uint32_t fill =
+        uint32_t(c.r) | uint32_t(c.g) << 8 | uint32_t(c.b) << 16 | uint32_t(c.a) << 24;
     for (int64_t y = 0; y < kH; ++y)
         for (int64_t x = 0; x < kW; ++x) {
             int64_t sx = x - c.dx, sy = y - c.dy;
             if (c.edge == 1) sx = ((sx % kW) + kW) % kW, sy = ((sy % kH) + kH) % kH;
-            if (c.edge == 2) sx = std::clamp<int64_t>(sx, 0, kW - 1), sy = std::clamp<int64_t>(sy, 0, kH - 1);
+            if (c.edge == 2)
+                sx = std::clamp<int64_t>(sx, 0, kW - 1), sy = std::clamp<int64_t>(sy, 0, kH - 1);
             uint8_t* d = &out[size_t(y * kW + x) * 4];
             if (sx >= 0 && sx < kW && sy >= 0 && sy < kH)
                 std::memcpy(d, &src[size_t(sy * kW + sx) * 4], 4);
@@ -110,7 +116,8 @@ TEST_P(Pan, ShiftsSourceIntoDestinationAndMergesItOverTheLayer) {
         distort::pan(f.st, c.dx, c.dy, c.edge, c.r, c.g, c.b, c.a, 0);
         const std::vector<uint8_t> dst = pan_model(f.src(), c);
         ASSERT_EQ(f.dst(), dst);
-        composite::merge_rgba32(want.st, dst.data(), want.st.canvas.slots[kSlot], 0, 255, locked != 0);
+        composite::merge_rgba32(want.st, dst.data(), want.st.canvas.slots[kSlot], 0, 255,
+                                locked != 0);
         EXPECT_EQ(f.layer(), want.layer());
     }
 }
@@ -146,7 +153,8 @@ struct Breakage {
 const Breakage kBreakages[] = {
     {"no source", [](EngineState& st) { st.work.src32.reset(); }},
     {"no destination", [](EngineState& st) { st.work.dst32.reset(); }},
-    {"short source", [](EngineState& st) { st.work.src32 = Buffer<uint8_t>::make(size_t(kW * kH * 4 - 4)); }},
+    {"short source",
+     [](EngineState& st) { st.work.src32 = Buffer<uint8_t>::make(size_t(kW * kH * 4 - 4)); }},
     {"no current layer", [](EngineState& st) { st.canvas.current_slot = -1; }},
     {"current layer not canvas-sized",
      [](EngineState& st) {
@@ -203,13 +211,17 @@ TEST(Warp, PixelAtTheEndPointTakesTheStartPointAndFarPixelsStay) {
 std::vector<uint8_t> blurred(const std::vector<uint8_t>& in, int32_t w, int32_t h, int32_t radius,
                              double amount) {
     std::vector<uint8_t> out(in.size());
-    EXPECT_TRUE(imaging::blur_more(in.data(), w, h, out.data(), 3, w * 3, w * 3, radius, amount, 15));
+    EXPECT_TRUE(
+        imaging::blur_more(in.data(), w, h, out.data(), 3, w * 3, w * 3, radius, amount, 15));
     return out;
 }
 
 TEST(BlurMore, RadiusIsTheSettingOverFiveAndAmountASinglePrecisionFraction) {
-    struct Case { int32_t setting, amount, radius; double fraction; };
-    const Case cases[] = {{4, 100, 0, 1.0}, {5, 100, 1, 1.0}, {14, 100, 2, 1.0},
+    struct Case {
+        int32_t setting, amount, radius;
+        double fraction;
+    };
+    const Case cases[] = {{4, 100, 0, 1.0},  {5, 100, 1, 1.0},          {14, 100, 2, 1.0},
                           {-4, 100, 0, 1.0}, {9, 33, 1, double(0.33f)}, {0, 250, 0, 2.5}};
     constexpr int32_t w = 9, h = 7;
     const std::vector<uint8_t> image = seeded(size_t(w * h * 3), 3, false);
@@ -264,8 +276,11 @@ TEST(Bump, ScriptsThatDoNotRenderLeaveTheLayer) {
 // columns 1 and 3 of each period by +1 and -1 pixel. Far too large an amount
 // sends every moved pixel outside, where the fill colour comes in.
 TEST(Bump, TiledScriptMovesPixelsAlongItsSlope) {
-    const std::string path = write_script("stripes", "QIS 1\nheader 1 1 1 0xFF000000 3 1\neffect 104 6=2\nend\n");
-    const auto grey = [](int64_t x) { return std::clamp<int64_t>(x, 0, kW - 1) % 3 == 2 ? 255 : 0; };
+    const std::string path =
+        write_script("stripes", "QIS 1\nheader 1 1 1 0xFF000000 3 1\neffect 104 6=2\nend\n");
+    const auto grey = [](int64_t x) {
+        return std::clamp<int64_t>(x, 0, kW - 1) % 3 == 2 ? 255 : 0;
+    };
     for (const double amount : {2.0, 1e9}) {
         SCOPED_TRACE(amount);
         Fixture f;
@@ -278,7 +293,8 @@ TEST(Bump, TiledScriptMovesPixelsAlongItsSlope) {
                 const int64_t slope = grey(x + 1) - grey(x - 1);
                 const size_t i = size_t(y * kW + x) * 4;
                 if (slope != 0 && amount > 100) {
-                    EXPECT_EQ(dst[i] | dst[i + 1] << 8 | dst[i + 2] << 16 | dst[i + 3] << 24, 0x00332211);
+                    EXPECT_EQ(dst[i] | dst[i + 1] << 8 | dst[i + 2] << 16 | dst[i + 3] << 24,
+                              0x00332211);
                     EXPECT_EQ(layer[i + 3], 0);  // a transparent load clears the pixel
                     continue;
                 }
