@@ -41,17 +41,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
 
-    EngineState st;
-    canvas::create_image(st, nullptr, kW, kH, 4, 0);
-    layers::create_layer(st, kSlot, kW, kH);
-    layers::set_layer(st, kSlot);
+    // The canvas is made once: making it allocates far more than one input costs.
+    static EngineState& st = *[] {
+        auto* s = new EngineState;
+        canvas::create_image(*s, nullptr, kW, kH, 4, 0);
+        layers::create_layer(*s, kSlot, kW, kH);
+        layers::set_layer(*s, kSlot);
+        s->work.src32 = Buffer<uint8_t>::make(size_t(kW) * kH * 4);
+        s->work.dst32 = Buffer<uint8_t>::make(size_t(kW) * kH * 4);
+        return s;
+    }();
     const size_t bytes = size_t(kW) * kH * 4;
-    st.work.src32 = Buffer<uint8_t>::make(bytes);
-    st.work.dst32 = Buffer<uint8_t>::make(bytes);
-    for (size_t i = 0; i < bytes; ++i) st.work.src32[i] = uint8_t(i * 13 + 5);
+    uint16_t* words = st.canvas.slots[kSlot].pixels.data();
+    for (size_t i = 0; i < bytes; ++i) {
+        st.work.src32[i] = uint8_t(i * 13 + 5);
+        words[i] = uint16_t(i * 977);
+    }
     st.work.dst32.fill_bytes(0xA5);
-    const std::vector<uint16_t> layer(st.canvas.slots[kSlot].pixels.data(),
-                                      st.canvas.slots[kSlot].pixels.data() + bytes);
+    const std::vector<uint16_t> layer(words, words + bytes);
 
     const double amount = size > 0 ? double(data[size - 1]) - 100.0 : 1.0;
     imaging::distort::displacement_bump(st, script_path().c_str(), amount, 0x00405060);
