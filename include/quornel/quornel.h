@@ -664,6 +664,26 @@ QRN_API void QRN_CALL QRN_ProcessBuffer_HSVAdjust(uint8_t* pixels, int32_t width
                                                   int32_t hueShift, int32_t saturation,
                                                   int32_t value);
 
+/* ---- Distortions and the extra blur ---------------------------------- */
+
+/// Source RGBA32 work buffer shifted by (dx, dy) into the destination and merged over the
+/// current layer (Normal, 255). Edge 0: uncovered area transparent; 1 wrap; 2 clamp; other:
+/// filled with r | g << 8 | b << 16 | a << 24. applyMaskAndTexture weights the alpha first.
+QRN_API void QRN_CALL QRN_IPLPan(int32_t dx, int32_t dy, int32_t edgeMode, int32_t r, int32_t g,
+                                 int32_t b, int32_t a, uint8_t applyMaskAndTexture);
+/// Pushes the (premultiplied, and left so) source work buffer from (x1, y1) towards (x2, y2)
+/// and loads the result into the current layer through the mask.
+QRN_API void QRN_CALL QRN_WarpPointToPoint(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+/// Blurs packed RGB24 pixels (width x height x 3 bytes) in place: radius radiusSetting / 5,
+/// strength amount percent. Sides 1..10000.
+QRN_API void QRN_CALL QRN_BlurMoreBufferRGB24(uint8_t* pixels, int32_t width, int32_t height,
+                                              int32_t radiusSetting, int32_t amount);
+/// Displaces the source work buffer along the grey of the image script scriptPath, tiled over
+/// the canvas, and loads it into the current layer through the mask; fillColor (r | g << 8 |
+/// b << 16) covers what comes from outside. A script that cannot be rendered changes nothing.
+QRN_API void QRN_CALL QRN_IPLDisplacementBummp(const char* scriptPath, double amount,
+                                               int32_t fillColor);
+
 #ifdef __cplusplus
 }
 #endif

@@ -5,6 +5,7 @@
 #include <quornel/quornel.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -220,4 +221,54 @@ TEST_F(Injected, ImageBrushFailuresReportTheirTexts) {
         QRN_DeleteImage();
     }
     std::filesystem::remove(path);
+}
+
+TEST_F(Injected, DistortionsReportTheirTextsAndKeepTheLayer) {
+    constexpr int32_t w = 16, h = 8;
+    QRN_CreateImage(nullptr, w, h, 8, 0);
+    ASSERT_EQ(QRN_CreateLayer(2, w, h), 1);
+    QRN_SetLayer(2);
+    QRN_Clear(10, 20, 30, 255);
+    QRN_IPLAllocDstBuffer32();
+    std::vector<uint8_t> src(size_t(w) * h * 4, 0x80);
+    QRN_IPLAllocSrcBuffer32();
+    QRN_IPLSetSrcBuffer32(src.data());
+    const std::string script = testing::TempDir() + "export_failure_bump.qis";
+    std::ofstream(script) << "QIS 1\nheader 1 1 1 0xFF808080 4 4\nend\n";
+    std::vector<uint8_t> rgb(size_t(w) * h * 3, 7);
+    struct Case {
+        const char* text;
+        void (*call)(const std::string&, std::vector<uint8_t>&);
+    };
+    const Case cases[] = {
+        {"IPLPan Excpt",
+         [](const std::string&, std::vector<uint8_t>&) { QRN_IPLPan(1, 0, 0, 0, 0, 0, 0, 0); }},
+        {"BlurMoreBuffer Excpt",
+         [](const std::string&, std::vector<uint8_t>& px) {
+             QRN_BlurMoreBufferRGB24(px.data(), w, h, 4, 100);
+         }},
+        {"IPLDisplacementBump Excpt",
+         [](const std::string& s, std::vector<uint8_t>&) {
+             QRN_IPLDisplacementBummp(s.c_str(), 2.0, 0);
+         }},
+    };
+    std::vector<uint16_t> before(size_t(w) * h * 4), after(before.size());
+    QRN_GetLayerData(before.data(), 2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        QRN_SetLastError("");
+        alloc_hook::fail_next(1);
+        c.call(script, rgb);
+        alloc_hook::reset();
+        EXPECT_STREQ(QRN_GetLastError(), c.text);
+        QRN_GetLayerData(after.data(), 2);
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(rgb, std::vector<uint8_t>(rgb.size(), 7));
+    }
+    // Without the failure the pan goes through and reports nothing.
+    QRN_SetLastError("");
+    QRN_IPLPan(1, 0, 0, 0, 0, 0, 0, 0);
+    EXPECT_STREQ(QRN_GetLastError(), "");
+    QRN_GetLayerData(after.data(), 2);
+    EXPECT_NE(after, before);
 }

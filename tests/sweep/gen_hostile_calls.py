@@ -37,7 +37,8 @@ MUTATORS = re.compile(r"""^QRN_(
     SetInNewRGBA |
     IPLResize | IPLResizePage | IPLCrop | IPLRotateLeft | IPLRotateRight | IPLFlipHorizontal |
     IPLFlipVertical |
-    IPLPhotoPop
+    IPLPhotoPop |
+    IPLPan | WarpPointToPoint | IPLDisplacementBummp
 )$""", re.X)
 
 # Arguments whose largest values make the engine allocate and clear gigabytes
@@ -144,6 +145,7 @@ CONTRACTS = {
     "QRN_GetColorAt": {"pixels": ("bytes", "W*H*8")},
     "QRN_ProcessBuffer_HSLAdjust": {"pixels": ("bytes", "width*height*4")},
     "QRN_ProcessBuffer_HSVAdjust": {"pixels": ("bytes", "width*height*4")},
+    "QRN_BlurMoreBufferRGB24": {"pixels": ("bytes", "width*height*3")},
 }
 
 

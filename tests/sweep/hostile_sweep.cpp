@@ -110,6 +110,11 @@ void prepare_canvas() {
     for (size_t i = 0; i < grey.size(); ++i) grey[i] = uint8_t(i * 5);
     QRN_LoadMask(grey.data(), kW * 3, kW, kH);
     QRN_EnableMask(1);
+    // The work buffers too, so the operations on them run rather than stop.
+    QRN_IPLAllocSrcBuffer32();
+    QRN_IPLAllocDstBuffer32();
+    QRN_IPLAllocSrcBuffer24();
+    QRN_IPLAllocDstBuffer24();
     QRN_CreatePaintLayer(50, "Normal");
     QRN_SetSize(8);
     QRN_SetTool(1.0f, 2, 128, 200, 128, 0, 1, 0, 0, 0, 0, 0, 0, "", "", 0);

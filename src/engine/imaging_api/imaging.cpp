@@ -304,3 +304,41 @@ int32_t spline_points_3d(int32_t wanted, int32_t controls, int32_t smoothness, c
 }
 
 }  // namespace qrn::imaging
+
+#include "imaginglib/box_blur.h"
+#include "imaginglib/transform.h"
+
+namespace qrn::imaging {
+
+void clear_transforms() { imaginglib::clear_all_transforms(); }
+
+bool add_offset_transform(int32_t width, int32_t height, double dx, double dy, int32_t edge) {
+    return imaginglib::add_offset_transform(width, height, dx, dy, edge) != 0;
+}
+
+bool add_bump_transform(int32_t width, int32_t height, float amount, const uint8_t* map,
+                        int32_t map_w, int32_t map_h) {
+    return imaginglib::add_bump_map_displacement_transform(width, height, amount, map, map_w,
+                                                           map_h) != 0;
+}
+
+bool run_transforms(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride, uint8_t* dst,
+                    int64_t dst_stride, int32_t bytes_per_pixel, int32_t smooth, uint32_t fill) {
+    return imaginglib::transform_process(src, w, h, src_stride, dst, dst_stride, bytes_per_pixel,
+                                         smooth, fill) != 0;
+}
+
+bool push(const uint8_t* src, int32_t w, int32_t h, int32_t bytes_per_pixel, int64_t stride,
+          uint8_t* dst, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t radius) {
+    return imaginglib::push_image(src, w, h, bytes_per_pixel, stride, dst, x1, y1, x2, y2,
+                                  radius) != 0;
+}
+
+bool blur_more(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, int32_t bytes_per_pixel,
+               int64_t src_stride, int64_t dst_stride, int32_t radius, double amount,
+               int32_t channels) {
+    return imaginglib::box_blur_image(src, w, h, dst, bytes_per_pixel, src_stride, dst_stride,
+                                      radius, amount, channels) != 0;
+}
+
+}  // namespace qrn::imaging

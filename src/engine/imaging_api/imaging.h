@@ -193,4 +193,26 @@ int32_t spline_points_3d(int32_t wanted, int32_t controls, int32_t smoothness, c
                          const double* cy, const double* cz, double* out_x, double* out_y,
                          double* out_z);
 
+// ---- Distortions ----
+
+// The library's one transform list: cleared, built up, then run over an image.
+// Offset edge modes: 0 fill, 1 wrap, 2 clamp, anything else fill.
+void clear_transforms();
+bool add_offset_transform(int32_t width, int32_t height, double dx, double dy, int32_t edge);
+// Displacement along the slope of a packed grey map; the map is copied.
+bool add_bump_transform(int32_t width, int32_t height, float amount, const uint8_t* map,
+                        int32_t map_w, int32_t map_h);
+// Runs the list from src into a distinct dst; smooth 0 samples the nearest pixel,
+// else bilinear; uncovered pixels take fill (R in the low byte).
+bool run_transforms(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride, uint8_t* dst,
+                    int64_t dst_stride, int32_t bytes_per_pixel, int32_t smooth, uint32_t fill);
+// Pushes the picture from (x1, y1) towards (x2, y2) into a distinct dst of the same stride.
+bool push(const uint8_t* src, int32_t w, int32_t h, int32_t bytes_per_pixel, int64_t stride,
+          uint8_t* dst, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t radius);
+// Box blur: radius 0 is 3 x 3; amount 1.0 is the full blur; channels is a mask
+// (bit 0 the first byte of a pixel).
+bool blur_more(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, int32_t bytes_per_pixel,
+               int64_t src_stride, int64_t dst_stride, int32_t radius, double amount,
+               int32_t channels);
+
 }  // namespace qrn::imaging
