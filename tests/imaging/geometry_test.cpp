@@ -109,7 +109,8 @@ TEST(ResamplerNames, MatchTheTableExactly) {
     EXPECT_FALSE(resampler_named(nullptr, r));
 }
 
-// A uniform layer stays uniform through every named resampler, at the new size.
+// A uniform layer stays uniform through every named resampler, at the new
+// size; at the old size every resampler copies.
 TEST_F(Geometry, EveryFilterNameResizesAndKeepsUniformColour) {
     for (const char* name : {"Area Average", "Nearest Neighbor", "Bilinear", "Bicubic", "Box", "Triangle",
                              "Hamming", "Gaussian", "Bell", "B-Spline", "Cubic 1", "Cubic 2", "Lanczos3",
@@ -124,6 +125,10 @@ TEST_F(Geometry, EveryFilterNameResizesAndKeepsUniformColour) {
         ASSERT_EQ(got.w, 4);
         ASSERT_EQ(got.h, 11);
         for (size_t i = 0; i < got.px.size(); ++i) ASSERT_EQ(got.px[i], i % 4 == 3 ? 200 : 40 + i % 4) << i;
+        canvas(9, 7, {2});
+        const Img before = layer(2);
+        resize(st, 9, 7, name);
+        expect_same(layer(2), before);
     }
 }
 

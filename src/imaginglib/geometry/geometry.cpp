@@ -37,6 +37,36 @@ int32_t crop_image(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride,
     return 1;
 }
 
+namespace {
+
+// B is the pixel size when known at compile time (0: bpp at run time), so
+// the common sizes copy without a call.
+template <size_t B>
+void turn_tiles(const uint8_t* src, int64_t w, int64_t h, int64_t ss, uint8_t* dst, int64_t ds,
+                int64_t dw, int64_t dh, int32_t turn, size_t bpp) {
+    // Tiles keep the source rows a quarter turn reads down their columns in
+    // cache across the tile's destination rows.
+    constexpr int64_t kTile = 64;
+    const int64_t px = int64_t(bpp);
+    for (int64_t y0 = 0; y0 < dh; y0 += kTile)
+        for (int64_t x0 = 0; x0 < dw; x0 += kTile) {
+            const int64_t y1 = std::min(y0 + kTile, dh), x1 = std::min(x0 + kTile, dw);
+            for (int64_t y = y0; y < y1; ++y) {
+                // Source of destination (0, y), and the step to (x + 1, y):
+                // clockwise (y, h-1-x), counter-clockwise (w-1-y, x), half (w-1-x, h-1-y).
+                const uint8_t* p;
+                int64_t step;
+                if (turn == kTurnClockwise) p = row_at(src, ss, h - 1) + y * px, step = -ss;
+                else if (turn == kTurnCounterClockwise) p = src + (w - 1 - y) * px, step = ss;
+                else p = row_at(src, ss, h - 1 - y) + (w - 1) * px, step = -px;
+                uint8_t* d = row_at(dst, ds, y);
+                for (int64_t x = x0; x < x1; ++x) std::memcpy(d + x * px, p + x * step, B ? B : bpp);
+            }
+        }
+}
+
+}  // namespace
+
 int32_t quick_rotate_image(const uint8_t* src, int32_t w, int32_t h, int64_t src_stride,
                            uint8_t* dst, int64_t dst_stride, int32_t turn,
                            int32_t bytes_per_pixel) {
@@ -47,17 +77,11 @@ int32_t quick_rotate_image(const uint8_t* src, int32_t w, int32_t h, int64_t src
         !usable(dst, dw, dh, dst_stride, bytes_per_pixel))
         return 0;
     const size_t bpp = size_t(bytes_per_pixel);
-    // Destination (x, y) from source (sx, sy): clockwise sx = y, sy = h-1-x;
-    // counter-clockwise sx = w-1-y, sy = x; half sx = w-1-x, sy = h-1-y.
-    for (int64_t y = 0; y < dh; ++y) {
-        uint8_t* d = row_at(dst, dst_stride, y);
-        for (int64_t x = 0; x < dw; ++x) {
-            int64_t sx, sy;
-            if (turn == kTurnClockwise) sx = y, sy = h - 1 - x;
-            else if (turn == kTurnCounterClockwise) sx = w - 1 - y, sy = x;
-            else sx = w - 1 - x, sy = h - 1 - y;
-            std::memcpy(d + size_t(x) * bpp, row_at(src, src_stride, sy) + size_t(sx) * bpp, bpp);
-        }
+    switch (bytes_per_pixel) {
+        case 4: turn_tiles<4>(src, w, h, src_stride, dst, dst_stride, dw, dh, turn, bpp); break;
+        case 3: turn_tiles<3>(src, w, h, src_stride, dst, dst_stride, dw, dh, turn, bpp); break;
+        case 1: turn_tiles<1>(src, w, h, src_stride, dst, dst_stride, dw, dh, turn, bpp); break;
+        default: turn_tiles<0>(src, w, h, src_stride, dst, dst_stride, dw, dh, turn, bpp); break;
     }
     return 1;
 }
