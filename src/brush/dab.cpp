@@ -540,7 +540,7 @@ bool blend_applies(const ColourDab& c, const EngineState& st) {
            st.brush.pix_lum_vary <= 0 && c.P >= 0 && c.P <= 256 && c.B >= 1 && c.B <= 256;
 }
 
-void paint_blend(const ColourDab& c, bool wide) {
+void paint_blend(const ColourDab& c, DabPath path) {
     const Footprint& fp = c.fp;
     if (fp.right <= fp.first_col || fp.bottom <= fp.first_row) return;
     detail::BlendDab p;
@@ -558,7 +558,7 @@ void paint_blend(const ColourDab& c, bool wide) {
     p.alpha_scaled = c.alpha_scaled;
     p.solid = c.solid;
     p.density_threshold = c.density_threshold;
-    p.wide = wide;
+    p.max_bits = path == DabPath::Baseline ? 128 : path == DabPath::Avx2 ? 256 : 512;
     detail::BlendRows f;
     f.count = size_t(fp.right - fp.first_col);
     f.row_count = size_t(fp.bottom - fp.first_row);
@@ -648,9 +648,9 @@ void draw_dab(EngineState& st, int32_t x, int32_t y, int32_t red, int32_t green,
         c.posterise = s.posterise_step & 31;
         c.banks = s.colour_banks;
         if (path != DabPath::General && plain_applies(c, st))
-            paint_plain(c, path == DabPath::Auto);
+            paint_plain(c, path != DabPath::Baseline);
         else if (path != DabPath::General && blend_applies(c, st))
-            paint_blend(c, path == DabPath::Auto);
+            paint_blend(c, path);
         else
             paint_general(c, st);
     }

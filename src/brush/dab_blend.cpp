@@ -1,5 +1,5 @@
-// The blend dab: the SSE2 vector loop (x86-64 baseline), the AVX2 one where the
-// processor has it, and the scalar formula for the rest. All three give the
+// The blend dab: the SSE2 vector loop (x86-64 baseline), the AVX2 and AVX-512
+// ones where the processor has them, and the scalar formula for the rest. All three give the
 // reference loop's words; the dab tests compare them.
 #include "brush/dab_blend.h"
 
@@ -15,10 +15,13 @@ void paint_blend(const BlendDab& p, const BlendRows& f) noexcept {
         (f.distinct || !p.remix)) {
 #if defined(__GNUC__)
         const bool avx2 = __builtin_cpu_supports("avx2");
+        const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
 #else
-        const bool avx2 = false;
+        const bool avx2 = false, avx512 = false;
 #endif
-        if (!(p.wide && avx2 && paint_blend_avx2(p, f))) blend_vector<Sse2>(p, f);
+        if (p.max_bits >= 512 && avx512 && paint_blend_avx512(p, f)) return;
+        if (p.max_bits >= 256 && avx2 && paint_blend_avx2(p, f)) return;
+        blend_vector<Sse2>(p, f);
         return;
     }
 #endif

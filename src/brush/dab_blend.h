@@ -22,7 +22,7 @@ struct BlendDab {
     int64_t alpha_scaled = 0;  // otherwise M = (s x alpha scaled) >> 7
     bool solid = false;
     int32_t density_threshold = 0;
-    bool wide = true;          // AVX2 where the processor has it; else SSE2 only
+    int32_t max_bits = 512;    // widest vectors to use where the processor has them: 128, 256, 512
 };
 
 // The footprint of one blend dab: row r paints count pixels from
@@ -55,8 +55,10 @@ struct BlendRows {
 
 void paint_blend(const BlendDab& p, const BlendRows& f) noexcept;
 
-// The AVX2 build of paint_blend's vector loop (dab_blend_avx2.cpp); false,
-// having painted nothing, when the library was built without it.
+// The AVX2 and AVX-512 builds of paint_blend's vector loop (dab_blend_avx2.cpp,
+// dab_blend_avx512.cpp); false, having painted nothing, when the library was
+// built without them.
 bool paint_blend_avx2(const BlendDab& p, const BlendRows& f) noexcept;
+bool paint_blend_avx512(const BlendDab& p, const BlendRows& f) noexcept;
 
 }  // namespace qrn::brush::detail

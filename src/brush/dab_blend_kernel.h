@@ -249,7 +249,7 @@ inline __m128i coverage_lanes(const BlendDab& p, const BlendLanes<V>& k, const u
 }
 
 // V::kPixels pixels from their compact coverage m and skip lanes (the low
-// four), blend pixels at bp and destination pixels at px.
+// V::kPixels), blend pixels at bp and destination pixels at px.
 template <class V, bool kPrimary, bool kRemix>
 inline void blend_group(const BlendDab& p, const BlendLanes<V>& k, __m128i m, __m128i skip16,
                         uint16_t* bp, uint16_t* px) {
@@ -314,8 +314,8 @@ inline void blend_group(const BlendDab& p, const BlendLanes<V>& k, __m128i m, __
     V::store(px, V::select(skip, d, res));
 }
 
-// Two groups a step: coverage for eight pixels in one register, then each
-// half that paints anything. Every product is a 16 x 16-bit one split into its
+// Coverage for eight pixels a step in one register, then each group of
+// V::kPixels of them that paints anything. Every product is a 16 x 16-bit one split into its
 // halves lo (mullo) and hi (mulhi); the formula's two shapes of sum are
 //   ((x >> 8) + (y >> 8)) >> 8 = hi(x) + hi(y) + ((lo(x) >> 8) + (lo(y) >> 8)) >> 8,
 //   (x + y) >> 8 = (hi(x + y) << 8) | (lo(x + y) >> 8) for x + y < 2^24,
@@ -326,6 +326,7 @@ inline void blend_group(const BlendDab& p, const BlendLanes<V>& k, __m128i m, __
 template <class V, bool kTexture, bool kGrit, bool kPrimary, bool kRemix>
 void blend_rows(const BlendDab& p, const BlendRows& f) {
     constexpr size_t N = V::kPixels;
+    constexpr size_t kStep = 8;  // coverage lanes a step: one or two groups
     const BlendLanes<V> k(p);
     // Canvas rows lie a layer row apart, beyond what the hardware prefetcher
     // follows: ask for the canvas rows some way ahead of the one being painted,
@@ -347,34 +348,40 @@ void blend_rows(const BlendDab& p, const BlendRows& f) {
         const BlendRow row = blend_row(f, r);
         const uint16_t* mask_row = row.mask && selects_all(row.mask, f.count) ? nullptr : row.mask;
         size_t j = 0;
-        for (; j + 2 * N <= f.count; j += 2 * N) {
-            Samples<2 * N> at(f, row, j);
+        for (; j + kStep <= f.count; j += kStep) {
+            Samples<kStep> at(f, row, j);
             __m128i skip;
-            const __m128i m = coverage_lanes<V, 2 * N, kTexture, kGrit>(
+            const __m128i m = coverage_lanes<V, kStep, kTexture, kGrit>(
                 p, k, at.sp, at.gp, kTexture ? row.texture + j : nullptr,
                 mask_row ? mask_row + j : nullptr, skip);
             const int skipped = _mm_movemask_epi8(skip);
             if (skipped == 0xFFFF) continue;
             uint16_t* px = row.dst + j * 4;
-            if ((skipped & 0xFF) != 0xFF)
+            if constexpr (N == kStep) {
                 blend_group<V, kPrimary, kRemix>(p, k, m, skip, at.bp, px);
-            if ((skipped >> 8) != 0xFF)
-                blend_group<V, kPrimary, kRemix>(p, k, _mm_unpackhi_epi64(m, m),
-                                                 _mm_unpackhi_epi64(skip, skip), at.bp + 4 * N,
-                                                 px + 4 * N);
+            } else {
+                if ((skipped & 0xFF) != 0xFF)
+                    blend_group<V, kPrimary, kRemix>(p, k, m, skip, at.bp, px);
+                if ((skipped >> 8) != 0xFF)
+                    blend_group<V, kPrimary, kRemix>(p, k, _mm_unpackhi_epi64(m, m),
+                                                     _mm_unpackhi_epi64(skip, skip), at.bp + 4 * N,
+                                                     px + 4 * N);
+            }
             if (kRemix) at.scatter(f, row, j);
         }
-        if (j + N <= f.count) {
-            Samples<N> at(f, row, j);
-            __m128i skip;
-            const __m128i m = coverage_lanes<V, N, kTexture, kGrit>(
-                p, k, at.sp, at.gp, kTexture ? row.texture + j : nullptr,
-                mask_row ? mask_row + j : nullptr, skip);
-            if ((_mm_movemask_epi8(skip) & 0xFF) != 0xFF) {
-                blend_group<V, kPrimary, kRemix>(p, k, m, skip, at.bp, row.dst + j * 4);
-                if (kRemix) at.scatter(f, row, j);
+        if constexpr (N < kStep) {
+            if (j + N <= f.count) {
+                Samples<N> at(f, row, j);
+                __m128i skip;
+                const __m128i m = coverage_lanes<V, N, kTexture, kGrit>(
+                    p, k, at.sp, at.gp, kTexture ? row.texture + j : nullptr,
+                    mask_row ? mask_row + j : nullptr, skip);
+                if ((_mm_movemask_epi8(skip) & 0xFF) != 0xFF) {
+                    blend_group<V, kPrimary, kRemix>(p, k, m, skip, at.bp, row.dst + j * 4);
+                    if (kRemix) at.scatter(f, row, j);
+                }
+                j += N;
             }
-            j += N;
         }
         for (; j < f.count; ++j) blend_pixel_at(p, f, row, j);
     }

@@ -1,6 +1,7 @@
 // 16-bit lane operations the dab's vector loops are written in: an SSE2 set (the
 // x86-64 baseline, two registers a step) and, where the including file is built
-// with -mavx2, an AVX2 set; both carry four RGBA64 pixels. Internal linkage on
+// with -mavx2, an AVX2 set, both carrying four RGBA64 pixels; where it is built
+// with -mavx512bw, an AVX-512 set carrying eight. Internal linkage on
 // purpose: each including file compiles its own copy for its own instruction set.
 #pragma once
 #include <cstddef>
@@ -10,7 +11,7 @@
 #define QRN_DAB_SSE2 1
 #include <emmintrin.h>
 #endif
-#if defined(__AVX2__)
+#if defined(__AVX2__) || defined(__AVX512BW__)
 #include <immintrin.h>
 #endif
 
@@ -169,6 +170,55 @@ struct Avx2 {
             half(_mm256_extracti128_si256(s, 1), _mm256_extracti128_si256(u, 1)),
             half(_mm256_castsi256_si128(s), _mm256_castsi256_si128(u)));
     }
+};
+
+#endif
+
+#if defined(__AVX512BW__)
+
+// Eight pixels a register. Comparisons give whole-lane masks, as in the other
+// sets, so that the loops stay the same; a select is one bitwise ternary.
+struct Avx512 {
+    using R = __m512i;
+    static constexpr size_t kPixels = 8;
+    // Lane k of c into the four lanes of pixel k.
+    static R spread(__m128i c) {
+        alignas(64) static constexpr uint16_t kLane[32] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5,
+                                                           5, 5, 6, 6, 6, 6, 7, 7, 7, 7};
+        return _mm512_permutexvar_epi16(_mm512_load_si512(kLane), _mm512_castsi128_si512(c));
+    }
+    static R alpha_spread(R d) {
+        alignas(64) static constexpr uint8_t kAlpha[64] = {
+            6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15,
+            6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15,
+            6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15,
+            6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15};
+        return _mm512_shuffle_epi8(d, _mm512_load_si512(kAlpha));
+    }
+    static R load(const uint16_t* p) { return _mm512_loadu_si512(p); }
+    static void store(uint16_t* p, R v) { _mm512_storeu_si512(p, v); }
+    static R set1(uint16_t v) { return _mm512_set1_epi16(short(v)); }
+    static R pixel(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
+        return _mm512_set1_epi64(int64_t(uint64_t(a) | uint64_t(b) << 16 | uint64_t(c) << 32 |
+                                         uint64_t(d) << 48));
+    }
+    static R mulhi(R a, R b) { return _mm512_mulhi_epu16(a, b); }
+    static R mullo(R a, R b) { return _mm512_mullo_epi16(a, b); }
+    static R adds(R a, R b) { return _mm512_adds_epu16(a, b); }
+    static R subs(R a, R b) { return _mm512_subs_epu16(a, b); }
+    static R add(R a, R b) { return _mm512_add_epi16(a, b); }
+    static R sub(R a, R b) { return _mm512_sub_epi16(a, b); }
+    static R cmpeq(R a, R b) { return _mm512_movm_epi16(_mm512_cmpeq_epi16_mask(a, b)); }
+    static R or_(R a, R b) { return _mm512_or_si512(a, b); }
+    static R and_(R a, R b) { return _mm512_and_si512(a, b); }
+    static R xor_(R a, R b) { return _mm512_xor_si512(a, b); }
+    static R andnot(R a, R b) { return _mm512_andnot_si512(a, b); }
+    static R shr8(R a) { return _mm512_srli_epi16(a, 8); }
+    static R shr13(R a) { return _mm512_srli_epi16(a, 13); }
+    static R shl8(R a) { return _mm512_slli_epi16(a, 8); }
+    static R select(R mask, R yes, R no) { return _mm512_ternarylogic_epi64(mask, yes, no, 0xCA); }
+    static bool any(R v) { return _mm512_test_epi64_mask(v, v) != 0; }
 };
 
 #endif

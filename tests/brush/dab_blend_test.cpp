@@ -147,8 +147,11 @@ TEST(DabLoops, MatchReferenceOverRandomTools) {
     for (uint64_t seed = 1; seed <= 160; ++seed) {
         SCOPED_TRACE(testing::Message() << "seed " << seed);
         const Outcome ref = paint_session(seed, brush::DabPath::General);
-        for (brush::DabPath path : {brush::DabPath::Auto, brush::DabPath::Baseline}) {
-            SCOPED_TRACE(path == brush::DabPath::Auto ? "widest vectors" : "SSE2");
+        for (brush::DabPath path :
+             {brush::DabPath::Auto, brush::DabPath::Avx2, brush::DabPath::Baseline}) {
+            SCOPED_TRACE(path == brush::DabPath::Auto   ? "widest vectors"
+                         : path == brush::DabPath::Avx2 ? "AVX2"
+                                                        : "SSE2");
             const Outcome fast = paint_session(seed, path);
             EXPECT_EQ(words_apart(fast.layer, ref.layer), 0u);
             EXPECT_EQ(words_apart(fast.paint, ref.paint), 0u);
