@@ -185,14 +185,16 @@ struct BlendLanes {
     }
 };
 
-// Asks for the cache lines of bytes from at on. GCC's dead-code pass drops a
-// loop of nothing but prefetches, so each step is marked as needed.
+// Asks for every cache line the bytes from at on touch. GCC's dead-code pass
+// drops a loop of nothing but prefetches, so each step is marked as needed.
 inline void fetch_lines(const void* at, size_t bytes) {
-    const char* p = static_cast<const char*>(at);
-    for (size_t off = 0; off < bytes; off += 64) {
-        _mm_prefetch(p + off, _MM_HINT_T0);
+    const uintptr_t first = reinterpret_cast<uintptr_t>(at) & ~uintptr_t(63);
+    const uintptr_t end = reinterpret_cast<uintptr_t>(at) + bytes;
+    for (uintptr_t line = first; line < end; line += 64) {
+        const char* p = reinterpret_cast<const char*>(line);
+        _mm_prefetch(p, _MM_HINT_T0);
 #if defined(__GNUC__)
-        __asm__ volatile("" : : "r"(p + off));
+        __asm__ volatile("" : : "r"(p));
 #endif
     }
 }
