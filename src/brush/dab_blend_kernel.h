@@ -153,8 +153,8 @@ template <class V>
 struct BlendLanes {
     using R = typename V::R;
     __m128i ones16, zero16, scale, no_texture, threshold;
-    R ones, zero, alpha_lanes, colour_lanes, plus_one, keep_p, pd_lo, pd_hi, strength, keep_b;
-    R level, erase_floor, take_out, take_level;
+    R ones, zero, alpha_lanes, colour_lanes, plus_one, keep_p, strength, keep_b;
+    R level, erase_floor, take_out, take_level, keep_p256, low_byte, pd_high, pd_low;
 
     explicit BlendLanes(const BlendDab& p) {
         ones16 = _mm_set1_epi16(-1);
@@ -168,10 +168,12 @@ struct BlendLanes {
         colour_lanes = V::pixel(0xFFFF, 0xFFFF, 0xFFFF, 0);
         plus_one = V::pixel(1, 1, 1, 0);
         keep_p = V::set1(uint16_t(256 - p.P));
-        pd_lo = V::pixel(uint16_t(p.pdab[0]), uint16_t(p.pdab[1]), uint16_t(p.pdab[2]),
-                         uint16_t(p.pdab[3]));
-        pd_hi = V::pixel(uint16_t(p.pdab[0] >> 16), uint16_t(p.pdab[1] >> 16),
-                         uint16_t(p.pdab[2] >> 16), uint16_t(p.pdab[3] >> 16));
+        keep_p256 = V::set1(uint16_t((256 - p.P) << 8));  // used only for P >= 1
+        low_byte = V::set1(0xFF);
+        pd_high = V::pixel(uint16_t(p.pdab[0] >> 8), uint16_t(p.pdab[1] >> 8),
+                           uint16_t(p.pdab[2] >> 8), uint16_t(p.pdab[3] >> 8));
+        pd_low = V::pixel(uint16_t(p.pdab[0] & 255), uint16_t(p.pdab[1] & 255),
+                          uint16_t(p.pdab[2] & 255), uint16_t(p.pdab[3] & 255));
         strength = V::set1(uint16_t(p.B));
         keep_b = V::set1(uint16_t(256 - p.B));
         level = V::set1(p.alpha_level);
@@ -287,8 +289,12 @@ inline void blend_group(const BlendDab& p, const BlendLanes<V>& k, __m128i m, __
         return V::or_(V::shl8(V::sub(V::add(xhi, yhi), carry)), V::shr8(lo));
     };
     R c = src;
-    if constexpr (kPrimary)
-        c = sum_shr8(V::mullo(k.keep_p, src), V::mulhi(k.keep_p, src), k.pd_lo, k.pd_hi);
+    if constexpr (kPrimary) {
+        // (A + (256 - P) b) >> 8 with A = P x dab, 256 - P <= 255:
+        //   (A >> 8) + ((256 - P) 256 b >> 16) + (((A & 255) + ((256 - P) b & 255)) >> 8)
+        const R low = V::and_(V::mullo(k.keep_p, src), k.low_byte);
+        c = V::add(V::add(k.pd_high, V::mulhi(k.keep_p256, src)), V::shr8(V::add(k.pd_low, low)));
+    }
     const R a = V::alpha_spread(c);
 
     const R d = V::load(px);
