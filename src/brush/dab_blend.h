@@ -8,9 +8,9 @@
 namespace qrn::brush::detail {
 
 struct BlendDab {
-    uint32_t pdab[4] = {};     // P x dab channel, P x dab alpha
-    int32_t P = 0;             // primary colour strength, 0..256
-    int32_t B = 1;             // blend strength, 1..256
+    uint32_t pdab[4] = {};  // P x dab channel, P x dab alpha
+    int32_t P = 0;          // primary colour strength, 0..256
+    int32_t B = 1;          // blend strength, 1..256
     bool remix = false;
     bool image_brush = false;
     bool erase = false;
@@ -22,7 +22,7 @@ struct BlendDab {
     int64_t alpha_scaled = 0;  // otherwise M = (s x alpha scaled) >> 7
     bool solid = false;
     int32_t density_threshold = 0;
-    int32_t max_bits = 512;    // widest vectors to use where the processor has them: 128, 256, 512
+    int32_t max_bits = 512;  // widest vectors to use where the processor has them: 128, 256, 512
 };
 
 // The footprint of one blend dab: row r paints count pixels from

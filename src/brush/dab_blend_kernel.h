@@ -259,7 +259,8 @@ inline __m128i coverage_lanes(const BlendDab& p, const BlendLanes<V>& k, const u
         m = select16(_mm_cmpeq_epi16(w, k.ones16), m, _mm_mulhi_epu16(m, w));
     }
     skip = _mm_cmpeq_epi16(m, k.zero16);
-    if constexpr (kGrit) skip = _mm_or_si128(skip, _mm_cmpgt_epi16(bytes_at<kLanes>(gp), k.threshold));
+    if constexpr (kGrit)
+        skip = _mm_or_si128(skip, _mm_cmpgt_epi16(bytes_at<kLanes>(gp), k.threshold));
     if (p.solid) m = _mm_andnot_si128(skip, k.ones16);
     return m;
 }

@@ -190,18 +190,17 @@ struct Avx512 {
     }
     static R alpha_spread(R d) {
         alignas(64) static constexpr uint8_t kAlpha[64] = {
-            6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15,
-            6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15,
-            6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15,
-            6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15};
+            6,  7,  6,  7,  6,  7,  6,  7,  14, 15, 14, 15, 14, 15, 14, 15, 6,  7,  6,  7,  6,  7,
+            6,  7,  14, 15, 14, 15, 14, 15, 14, 15, 6,  7,  6,  7,  6,  7,  6,  7,  14, 15, 14, 15,
+            14, 15, 14, 15, 6,  7,  6,  7,  6,  7,  6,  7,  14, 15, 14, 15, 14, 15, 14, 15};
         return _mm512_shuffle_epi8(d, _mm512_load_si512(kAlpha));
     }
     static R load(const uint16_t* p) { return _mm512_loadu_si512(p); }
     static void store(uint16_t* p, R v) { _mm512_storeu_si512(p, v); }
     static R set1(uint16_t v) { return _mm512_set1_epi16(short(v)); }
     static R pixel(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
-        return _mm512_set1_epi64(int64_t(uint64_t(a) | uint64_t(b) << 16 | uint64_t(c) << 32 |
-                                         uint64_t(d) << 48));
+        return _mm512_set1_epi64(
+            int64_t(uint64_t(a) | uint64_t(b) << 16 | uint64_t(c) << 32 | uint64_t(d) << 48));
     }
     static R mulhi(R a, R b) { return _mm512_mulhi_epu16(a, b); }
     static R mullo(R a, R b) { return _mm512_mullo_epi16(a, b); }

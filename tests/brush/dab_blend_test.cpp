@@ -21,9 +21,9 @@ constexpr int kW = 72, kH = 56, kMaxBrush = 40;
 constexpr int kNoiseSlot = 9;  // the texture's source
 
 // Every code the mix amount or the blend path treats differently, and one below 32.
-constexpr int32_t kModes[] = {5,   32,  33,  34,  35,  36,  37,  38,  39,  40,  41,  42,  43,
-                              44,  45,  46,  47,  48,  249, 250, 251, 252, 253, 254, 255, 256,
-                              257, 258, 259, 260, 261, 262, 295, 340};
+constexpr int32_t kModes[] = {5,   32,  33,  34,  35,  36,  37,  38,  39,  40,  41,  42,
+                              43,  44,  45,  46,  47,  48,  249, 250, 251, 252, 253, 254,
+                              255, 256, 257, 258, 259, 260, 261, 262, 295, 340};
 
 struct Seeded {
     uint64_t s;
