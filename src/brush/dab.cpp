@@ -1,12 +1,14 @@
 // Dab renderer: colour dabs into the paint layer or the current layer, and mask
 // dabs into the selection mask. The per-pixel loop below is the reference; the
-// plain paint-over loop of dab_plain.cpp takes over for the common settings.
+// plain paint-over loop of dab_plain.cpp and the blend-buffer paint-over loop of
+// dab_blend.cpp take over for the common settings.
 #include "brush/dab.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 
+#include "brush/dab_blend.h"
 #include "brush/dab_plain.h"
 #include "engine/layers.h"
 
@@ -530,6 +532,61 @@ void paint_plain(const ColourDab& c, bool wide) {
     detail::paint_plain(p, f);
 }
 
+// The blend loop covers mode 32 with the blend buffer in use, with grit, texture,
+// mask, remix, image brush, erase and locks, but without rotation or pixel
+// variation; strengths beyond 256 would turn its terms negative.
+bool blend_applies(const ColourDab& c, const EngineState& st) {
+    return c.mode == kPaintOver && c.blend && !c.rotate && st.brush.pix_colour_vary <= 0 &&
+           st.brush.pix_lum_vary <= 0 && c.P >= 0 && c.P <= 256 && c.B >= 1 && c.B <= 256;
+}
+
+void paint_blend(const ColourDab& c, DabPath path) {
+    const Footprint& fp = c.fp;
+    if (fp.right <= fp.first_col || fp.bottom <= fp.first_row) return;
+    detail::BlendDab p;
+    for (int k = 0; k < 4; ++k) p.pdab[k] = uint32_t(c.pdab[k]);
+    p.P = int32_t(c.P);
+    p.B = int32_t(c.B);
+    p.remix = c.remix;
+    p.image_brush = c.image_brush;
+    p.erase = c.erase;
+    p.colour_locked = c.colour_locked;
+    p.blob = c.blob;
+    p.write_alpha = c.alpha_writable;
+    p.alpha_level = uint16_t(c.alpha_level);
+    p.alpha_full = c.alpha_full;
+    p.alpha_scaled = c.alpha_scaled;
+    p.solid = c.solid;
+    p.density_threshold = c.density_threshold;
+    p.max_bits = path == DabPath::Baseline ? 128 : path == DabPath::Avx2 ? 256 : 512;
+    detail::BlendRows f;
+    f.count = size_t(fp.right - fp.first_col);
+    f.row_count = size_t(fp.bottom - fp.first_row);
+    f.shape = c.shape;
+    f.shape_stride = size_t(c.b);
+    f.grit = c.grit;
+    f.grit_stride = size_t(c.b);
+    f.blend = c.blend;
+    f.blend_stride = size_t(c.b) * 4;
+    f.rows = c.smap + fp.i0;
+    const int32_t* cols = c.smap + fp.j0;
+    bool contiguous = true, increasing = true;
+    for (size_t j = 1; j < f.count; ++j) {
+        contiguous = contiguous && cols[j] == cols[0] + int64_t(j);
+        increasing = increasing && cols[j] > cols[j - 1];
+    }
+    f.cols = contiguous ? nullptr : cols;
+    f.first_col = cols[0];
+    f.distinct = increasing;
+    const size_t canvas_at = size_t(fp.first_row * c.W + fp.first_col);
+    f.texture = c.texture ? c.texture + canvas_at : nullptr;
+    f.mask = c.mask ? c.mask + canvas_at : nullptr;
+    f.canvas_stride = size_t(c.W);
+    f.dst = c.target + canvas_at * 4;
+    f.dst_stride = size_t(c.W) * 4;
+    detail::paint_blend(p, f);
+}
+
 LayerRecord* paint_layer(EngineState& st) {
     LayerRecord& p = st.canvas.paint_layer;
     return layers::is_canvas_sized(st, p) ? &p : nullptr;
@@ -591,7 +648,9 @@ void draw_dab(EngineState& st, int32_t x, int32_t y, int32_t red, int32_t green,
         c.posterise = s.posterise_step & 31;
         c.banks = s.colour_banks;
         if (path != DabPath::General && plain_applies(c, st))
-            paint_plain(c, path == DabPath::Auto);
+            paint_plain(c, path != DabPath::Baseline);
+        else if (path != DabPath::General && blend_applies(c, st))
+            paint_blend(c, path);
         else
             paint_general(c, st);
     }

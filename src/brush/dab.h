@@ -9,10 +9,10 @@
 namespace qrn::brush {
 
 // Which per-pixel loop a dab may use. Auto takes the specialised loop whenever
-// the settings allow it, with the widest vectors the processor has; Baseline
-// limits that loop to SSE2; General always runs the reference loop. Tests
-// compare the three word for word.
-enum class DabPath { Auto, Baseline, General };
+// the settings allow it, with the widest vectors the processor has; Avx2 and
+// Baseline limit that loop to AVX2 and to SSE2; General always runs the
+// reference loop. Tests compare them word for word.
+enum class DabPath { Auto, Baseline, General, Avx2 };
 
 // One colour dab centred on (x, y). Only the high byte of red, green and blue
 // counts; with the mask-maker flag set it becomes a mask dab.

@@ -7,12 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "brush/dab_lanes.h"
 #include "brush/dab_plain.h"
-
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#define QRN_DAB_SSE2 1
-#include <emmintrin.h>
-#endif
 
 namespace qrn::brush::detail {
 namespace {
@@ -65,13 +61,6 @@ inline uint32_t shape_at(const uint16_t* shape_row, const int32_t* cols, const u
     return run ? run[j] : shape_row[cols[j]];
 }
 
-// A mask row that selects everything (the usual case) needs no per-pixel test.
-inline bool selects_all(const uint16_t* mask_row, size_t count) {
-    uint32_t all = 0xFFFF;
-    for (size_t j = 0; j < count; ++j) all &= mask_row[j];
-    return all == 0xFFFF;
-}
-
 inline void plain_scalar(const PlainDab& p, const PlainRows& f) {
     for (size_t r = 0; r < f.row_count; ++r) {
         const uint16_t* shape_row = f.shape + size_t(f.rows[r]) * f.shape_stride;
@@ -85,10 +74,6 @@ inline void plain_scalar(const PlainDab& p, const PlainRows& f) {
 }
 
 #ifdef QRN_DAB_SSE2
-
-inline __m128i select16(__m128i mask, __m128i yes, __m128i no) {
-    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-}
 
 // V::kPixels pixels at a time, every product a 16 x 16-bit one: mulhi gives
 // >> 16 directly, and mullo with mulhi give both halves x = hi:lo for the
