@@ -2,7 +2,14 @@
 // properties every filter keeps, and the AVX2 loops against the plain ones.
 #include <gtest/gtest.h>
 
+#ifdef QRN_TEST_VIPS
+#include <vips/vips.h>
+#endif
+
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -20,7 +27,10 @@ struct Img {
     int64_t stride;  // bytes; padding past each row starts as kUntouched
     std::vector<uint8_t> bytes;
     Img(int32_t w_, int32_t h_, int32_t bpp_, int64_t pad = 0)
-        : w(w_), h(h_), bpp(bpp_), stride(int64_t(w_) * bpp_ + pad),
+        : w(w_),
+          h(h_),
+          bpp(bpp_),
+          stride(int64_t(w_) * bpp_ + pad),
           bytes(size_t(stride * h_), kUntouched) {}
     uint8_t* px(int64_t x, int64_t y) { return &bytes[size_t(y * stride + x * bpp)]; }
 };
@@ -35,21 +45,22 @@ Img random_img(int32_t w, int32_t h, int32_t bpp, int64_t pad, unsigned seed) {
 }
 
 // bottom_up: both images passed from their last row with a negative stride.
-Img resized(int32_t code, Img& src, int32_t dw, int32_t dh, ResampleLoops loops, bool bottom_up = false,
-            int64_t pad = 0) {
+Img resized(int32_t code, Img& src, int32_t dw, int32_t dh, ResampleLoops loops,
+            bool bottom_up = false, int64_t pad = 0) {
     Img dst(dw, dh, src.bpp, pad);
     const uint8_t* s = bottom_up ? src.px(0, src.h - 1) : src.bytes.data();
     uint8_t* d = bottom_up ? dst.px(0, dh - 1) : dst.bytes.data();
-    const int64_t ss = bottom_up ? -src.stride : src.stride, ds = bottom_up ? -dst.stride : dst.stride;
-    const int32_t ok = code == kBicubic
-                           ? resize_bicubic(s, src.w, src.h, ss, d, dw, dh, ds, src.bpp, loops)
-                           : resize_filter(s, src.w, src.h, ss, d, dw, dh, ds, src.bpp, code, loops);
+    const int64_t ss = bottom_up ? -src.stride : src.stride,
+                  ds = bottom_up ? -dst.stride : dst.stride;
+    const int32_t ok =
+        code == kBicubic ? resize_bicubic(s, src.w, src.h, ss, d, dw, dh, ds, src.bpp, loops)
+                         : resize_filter(s, src.w, src.h, ss, d, dw, dh, ds, src.bpp, code, loops);
     EXPECT_EQ(ok, 1);
     return dst;
 }
 
-const int32_t kSizes[][4] = {{9, 7, 4, 3}, {5, 3, 17, 11}, {6, 6, 6, 2}, {3, 8, 11, 8},
-                             {1, 1, 5, 4}, {13, 2, 1, 9}, {40, 31, 7, 5}};
+const int32_t kSizes[][4] = {{9, 7, 4, 3}, {5, 3, 17, 11}, {6, 6, 6, 2},  {3, 8, 11, 8},
+                             {1, 1, 5, 4}, {13, 2, 1, 9},  {40, 31, 7, 5}};
 
 class EveryResizer : public ::testing::TestWithParam<int32_t> {};
 
@@ -58,12 +69,15 @@ TEST_P(EveryResizer, KeepsAUniformImageUniform) {
     for (int32_t bpp : {1, 3, 4})
         for (const auto& colour : colours)
             for (const auto& s : kSizes) {
-                SCOPED_TRACE(testing::Message() << s[0] << "x" << s[1] << " -> " << s[2] << "x"
-                                                << s[3] << " bpp " << bpp << " alpha " << int(colour[3]));
+                SCOPED_TRACE(testing::Message()
+                             << s[0] << "x" << s[1] << " -> " << s[2] << "x" << s[3] << " bpp "
+                             << bpp << " alpha " << int(colour[3]));
                 Img src(s[0], s[1], bpp);
-                for (size_t i = 0; i < src.bytes.size(); ++i) src.bytes[i] = colour[i % size_t(bpp)];
+                for (size_t i = 0; i < src.bytes.size(); ++i)
+                    src.bytes[i] = colour[i % size_t(bpp)];
                 const Img dst = resized(GetParam(), src, s[2], s[3], ResampleLoops::Best);
-                for (size_t i = 0; i < dst.bytes.size(); ++i) ASSERT_EQ(dst.bytes[i], colour[i % size_t(bpp)]) << i;
+                for (size_t i = 0; i < dst.bytes.size(); ++i)
+                    ASSERT_EQ(dst.bytes[i], colour[i % size_t(bpp)]) << i;
             }
 }
 
@@ -85,7 +99,8 @@ TEST_P(EveryResizer, Avx2LoopsEqualThePlainLoops) {
         const int32_t bpp = round % 3 == 0 ? 1 : (round % 3 == 1 ? 3 : 4);
         auto side = [&] { return int32_t(1 + gen() % 97); };
         const int32_t sw = side(), sh = side(), dw = side(), dh = side();
-        SCOPED_TRACE(testing::Message() << sw << "x" << sh << " -> " << dw << "x" << dh << " bpp " << bpp);
+        SCOPED_TRACE(testing::Message()
+                     << sw << "x" << sh << " -> " << dw << "x" << dh << " bpp " << bpp);
         Img src = random_img(sw, sh, bpp, int64_t(gen() % 5), gen());
         const bool bottom_up = round % 2 == 1;
         const Img plain = resized(GetParam(), src, dw, dh, ResampleLoops::Scalar, bottom_up, 2);
@@ -123,10 +138,12 @@ TEST_P(EveryResizer, TransparentPixelsGiveNoColour) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(FiltersAndBicubic, EveryResizer, ::testing::Range(kBicubic, kResampleFilters));
+INSTANTIATE_TEST_SUITE_P(FiltersAndBicubic, EveryResizer,
+                         ::testing::Range(kBicubic, kResampleFilters));
 
 TEST(FilterWeights, AddUpToExactlyOneInsideTheImage) {
-    const int32_t pairs[][2] = {{1, 7}, {7, 1}, {10, 3}, {3, 10}, {100, 7}, {7, 100}, {4096, 1024}, {10000, 1}};
+    const int32_t pairs[][2] = {{1, 7},   {7, 1},   {10, 3},      {3, 10},
+                                {100, 7}, {7, 100}, {4096, 1024}, {10000, 1}};
     for (int32_t k = 0; k < kResampleFilters; ++k)
         for (const auto& p : pairs) {
             SCOPED_TRACE(testing::Message() << "filter " << k << " " << p[0] << " -> " << p[1]);
@@ -217,7 +234,9 @@ TEST(Nearest, TakesThePixelUnderEachCentre) {
     // Transparent colour survives: nearest copies bytes.
     Img src = random_img(6, 4, 4, 0, 9);
     Img tall(6, 8, 4);
-    ASSERT_EQ(resample_nearest(src.bytes.data(), 6, 4, src.stride, tall.px(0, 7), 6, 8, -tall.stride, 4), 1);
+    ASSERT_EQ(
+        resample_nearest(src.bytes.data(), 6, 4, src.stride, tall.px(0, 7), 6, 8, -tall.stride, 4),
+        1);
     for (int32_t y = 0; y < 8; ++y)
         for (size_t i = 0; i < 24; ++i) ASSERT_EQ(tall.px(0, 7 - y)[i], src.px(0, y / 2)[i]);
 }
@@ -230,10 +249,10 @@ TEST(FilterResize, RefusesUnusableArgumentsWithoutWriting) {
                            int64_t, int32_t);
     const Fn fns[] = {
         resample_nearest,
-        [](const uint8_t* a, int32_t b, int32_t c, int64_t e, uint8_t* f, int32_t g, int32_t h, int64_t i,
-           int32_t j) { return resize_bicubic(a, b, c, e, f, g, h, i, j); },
-        [](const uint8_t* a, int32_t b, int32_t c, int64_t e, uint8_t* f, int32_t g, int32_t h, int64_t i,
-           int32_t j) { return resize_filter(a, b, c, e, f, g, h, i, j, 8); },
+        [](const uint8_t* a, int32_t b, int32_t c, int64_t e, uint8_t* f, int32_t g, int32_t h,
+           int64_t i, int32_t j) { return resize_bicubic(a, b, c, e, f, g, h, i, j); },
+        [](const uint8_t* a, int32_t b, int32_t c, int64_t e, uint8_t* f, int32_t g, int32_t h,
+           int64_t i, int32_t j) { return resize_filter(a, b, c, e, f, g, h, i, j, 8); },
     };
     for (Fn fn : fns) {
         EXPECT_EQ(fn(nullptr, 2, 2, 8, dp, 2, 2, 8, 4), 0);
@@ -251,6 +270,65 @@ TEST(FilterResize, RefusesUnusableArgumentsWithoutWriting) {
     EXPECT_EQ(resize_filter(sp, 2, 2, 8, dp, 3, 3, 12, 4, kResampleFilters), 0);
     EXPECT_EQ(d, std::vector<uint8_t>(64, kUntouched));
 }
+
+#ifdef QRN_TEST_VIPS
+// The kernels libvips shares with us (reduce with lanczos3, mitchell, cubic =
+// Catmull-Rom, linear; shrink for Box) on opaque cells with grain, 512 to
+// 128: different rounding and edge rules, the same picture within a small mean.
+TEST(FilterResample, SharedKernelsAgreeWithLibvips) {
+    ASSERT_EQ(VIPS_INIT("imaginglib_tests"), 0);
+    constexpr int32_t kSrc = 512, kDst = 128;
+    std::vector<uint8_t> src(size_t(kSrc) * kSrc * 4);
+    std::mt19937 gen(11);
+    for (size_t k = 0; k < src.size() / 4; ++k) {
+        const int32_t x = int32_t(k % kSrc), y = int32_t(k / kSrc);
+        const uint32_t cell = ((x / 6 + y / 10) % 2) * 120;  // hard edges, where kernels part
+        src[4 * k] = uint8_t(cell + x / 8 + gen() % 8);
+        src[4 * k + 1] = uint8_t(cell + y / 8 + gen() % 8);
+        src[4 * k + 2] = uint8_t(255 - cell - (x + y) / 16);
+        src[4 * k + 3] = 255;
+    }
+    const struct {
+        ResampleFilter ours;
+        int vips;  // VipsKernel, or -1 for vips_shrink
+        double mean;
+    } pairs[] = {{ResampleFilter::Lanczos3, VIPS_KERNEL_LANCZOS3, 1.5},
+                 {ResampleFilter::Mitchell, VIPS_KERNEL_MITCHELL, 1.5},
+                 {ResampleFilter::Catrom, VIPS_KERNEL_CUBIC, 1.5},
+                 {ResampleFilter::Triangle, VIPS_KERNEL_LINEAR, 1.5},
+                 {ResampleFilter::Box, -1, 1.5}};
+    VipsImage* in =
+        vips_image_new_from_memory(src.data(), src.size(), kSrc, kSrc, 4, VIPS_FORMAT_UCHAR);
+    ASSERT_NE(in, nullptr);
+    for (const auto& p : pairs) {
+        std::vector<uint8_t> ours(size_t(kDst) * kDst * 4);
+        ASSERT_EQ(resize_filter(src.data(), kSrc, kSrc, kSrc * 4, ours.data(), kDst, kDst, kDst * 4,
+                                4, int32_t(p.ours)),
+                  1);
+        VipsImage* out = nullptr;
+        const int failed =
+            p.vips < 0 ? vips_shrink(in, &out, 4.0, 4.0, nullptr)
+                       : vips_reduce(in, &out, 4.0, 4.0, "kernel", VipsKernel(p.vips), nullptr);
+        ASSERT_EQ(failed, 0);
+        size_t n = 0;
+        auto* theirs = static_cast<uint8_t*>(vips_image_write_to_memory(out, &n));
+        ASSERT_EQ(n, ours.size());
+        double sum = 0;
+        int worst = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const int d = std::abs(int(ours[i]) - int(theirs[i]));
+            sum += d;
+            worst = std::max(worst, d);
+        }
+        g_free(theirs);
+        g_object_unref(out);
+        std::printf("filter %d against libvips: mean |difference| %.4f, largest %d\n", int(p.ours),
+                    sum / double(n), worst);
+        EXPECT_LT(sum / double(n), p.mean) << int(p.ours);
+    }
+    g_object_unref(in);
+}
+#endif
 
 }  // namespace
 }  // namespace qrn::imaginglib
