@@ -86,11 +86,13 @@ void post_filter_rgba64_scalar(uint16_t* buf, int64_t n) {
     }
 }
 
-void run(Simd simd, detail::AdjustKind kind, uint16_t* buf, int64_t n) {
+// One buffer: RGBA64 words for the 16-bit kinds, RGBA32 bytes for the 8-bit ones.
+void run(Simd simd, detail::AdjustKind kind, uint16_t* buf, uint8_t* buf8, int64_t n) {
     if (n <= 0) return;
     detail::AdjustJob job;
     job.kind = kind;
     job.buf = buf;
+    job.buf8 = buf8;
     job.n = n;
     detail::run_best(simd, job, detail::adjust_scalar, detail::adjust_sse2, detail::adjust_avx2);
 }
@@ -105,36 +107,27 @@ void detail::adjust_scalar(const AdjustJob& job) {
     if (job.kind == AdjustKind::Comp32) filter_rgba32<post_filtered>(job.buf8, job.n, visible);
 }
 
-void run8(Simd simd, detail::AdjustKind kind, uint8_t* buf, int64_t n) {
-    if (!buf || n <= 0) return;
-    detail::AdjustJob job;
-    job.kind = kind;
-    job.buf8 = buf;
-    job.n = n;
-    detail::run_best(simd, job, detail::adjust_scalar, detail::adjust_sse2, detail::adjust_avx2);
-}
-
 void pre_filter_rgba32(uint8_t* buf, int32_t width, int32_t height, Simd simd) {
-    run8(simd, detail::AdjustKind::Pre32, buf, pixel_count(width, height));
+    if (buf) run(simd, detail::AdjustKind::Pre32, nullptr, buf, pixel_count(width, height));
 }
 
 void post_filter_rgba32(uint8_t* buf, int32_t width, int32_t height, Simd simd) {
-    run8(simd, detail::AdjustKind::Post32, buf, pixel_count(width, height));
+    if (buf) run(simd, detail::AdjustKind::Post32, nullptr, buf, pixel_count(width, height));
 }
 
 void pre_filter_rgba64(uint16_t* buf, int32_t width, int32_t height, Simd simd) {
-    if (buf) run(simd, detail::AdjustKind::Pre64, buf, pixel_count(width, height));
+    if (buf) run(simd, detail::AdjustKind::Pre64, buf, nullptr, pixel_count(width, height));
 }
 
 void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height, Simd simd) {
-    if (buf) run(simd, detail::AdjustKind::Post64, buf, pixel_count(width, height));
+    if (buf) run(simd, detail::AdjustKind::Post64, buf, nullptr, pixel_count(width, height));
 }
 
 // The post-filter over the canvas, opaque pixels included (where it changes nothing).
 int32_t unpremultiply_for_alpha_comp(const EngineState& st, uint8_t flag, uint8_t* buf) {
     if (flag == 0 || !buf) return 0;
-    run8(Simd::Best, detail::AdjustKind::Comp32, buf,
-         pixel_count(st.canvas.width, st.canvas.height));
+    run(Simd::Best, detail::AdjustKind::Comp32, nullptr, buf,
+        pixel_count(st.canvas.width, st.canvas.height));
     return st.canvas.height;
 }
 

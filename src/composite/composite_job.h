@@ -28,8 +28,8 @@ struct MergeJob {
     uint16_t* dst = nullptr;
     int64_t dst_stride = 0;  // words
     int64_t w = 0, h = 0;
-    int32_t code = 0;        // loop_code
-    uint32_t opacity = 0;    // 0..256
+    int32_t code = 0;      // loop_code
+    uint32_t opacity = 0;  // 0..256
     bool keep_alpha = false;
 };
 
@@ -69,11 +69,14 @@ bool cpu_has_avx2();
 // AVX-512 F, BW, DQ and VL: what the 16-lane loops use.
 bool cpu_has_avx512();
 
-// Runs the widest of the asked-for loops that this build and processor have.
+// Runs the widest of the asked-for loops that this build and processor have;
+// a family without an AVX-512 loop runs its AVX2 one at that width.
 template <class Job>
 void run_best(Simd simd, const Job& job, void (*scalar)(const Job&), bool (*sse2)(const Job&),
-              bool (*avx2)(const Job&)) {
+              bool (*avx2)(const Job&), bool (*avx512)(const Job&) = nullptr) {
     if (simd == Simd::Scalar) return scalar(job);
+    if (avx512 && (simd == Simd::Best || simd == Simd::Avx512) && cpu_has_avx512() && avx512(job))
+        return;
     if (simd != Simd::Sse2 && cpu_has_avx2() && avx2(job)) return;
     if (!sse2(job)) scalar(job);
 }

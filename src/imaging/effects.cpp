@@ -33,6 +33,18 @@ double shifted_hue(double h, int32_t shift) {
 
 double clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
 
+// Both adjustments treat hue and saturation alike; an achromatic colour (hue
+// -1) becomes hue 0, saturation 0.
+void shift_hue_and_saturation(double& h, double& s, int32_t hue, int32_t saturation) {
+    if (h != -1) {
+        h = shifted_hue(h, hue);
+        s = clamp01(s + saturation * 0.01);
+    } else {
+        h = 0;
+        s = 0;
+    }
+}
+
 template <class Convert>
 void adjust(uint8_t* px, int32_t w, int32_t h, Convert convert) {
     const int64_t n = packed_pixels(px, w, h);
@@ -87,13 +99,7 @@ void hsl_adjust(uint8_t* px, int32_t w, int32_t h, int32_t hue, int32_t saturati
                 int32_t lightness) {
     adjust(px, w, h, [&](uint8_t r, uint8_t g, uint8_t b) {
         script::Hsl c = script::rgb_to_hsl(r, g, b);
-        if (c.h != -1) {
-            c.h = shifted_hue(c.h, hue);
-            c.s = clamp01(c.s + saturation * 0.01);
-        } else {
-            c.h = 0;
-            c.s = 0;
-        }
+        shift_hue_and_saturation(c.h, c.s, hue, saturation);
         c.l = clamp01(c.l + lightness * 0.01);
         return script::hsl_to_rgb(c.h, c.s, c.l);
     });
@@ -102,13 +108,7 @@ void hsl_adjust(uint8_t* px, int32_t w, int32_t h, int32_t hue, int32_t saturati
 void hsv_adjust(uint8_t* px, int32_t w, int32_t h, int32_t hue, int32_t saturation, int32_t value) {
     adjust(px, w, h, [&](uint8_t r, uint8_t g, uint8_t b) {
         script::Hsv c = script::rgb_to_hsv(r, g, b);
-        if (c.h != -1) {
-            c.h = shifted_hue(c.h, hue);
-            c.s = clamp01(c.s + saturation * 0.01);
-        } else {
-            c.h = 0;
-            c.s = 0;
-        }
+        shift_hue_and_saturation(c.h, c.s, hue, saturation);
         c.v = clamp01(c.v + value * 0.01);
         return script::hsv_to_rgb(c.h, c.s, c.v);
     });

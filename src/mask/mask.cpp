@@ -25,7 +25,6 @@ uint32_t pixel_word(const uint8_t* img, int64_t k) {
     return p;
 }
 
-
 // |v - c| <= t for a byte v, as one unsigned compare: v - lo (mod 256) <= span.
 // That holds exactly for v in [lo, lo + span] because lo + span never passes 255.
 // holds() takes the byte in the low 8 bits of a word, so a whole RGBA32 pixel
@@ -261,11 +260,8 @@ void create_from_hue_range(EngineState& st, const uint8_t* img, int32_t r, int32
     job.href = script::rgb_to_hsv(r, g, b).h;  // once, not per pixel
     job.t = hue_threshold(range);
     job.value = level_value(level);
-    if ((simd == composite::Simd::Best || simd == composite::Simd::Avx512) &&
-        composite::detail::cpu_has_avx512() && detail::hue_range_avx512(job))
-        return;
     composite::detail::run_best(simd, job, detail::hue_range_scalar, detail::hue_range_sse2,
-                                detail::hue_range_avx2);
+                                detail::hue_range_avx2, detail::hue_range_avx512);
 }
 
 void create_from_flood_map(EngineState& st, const uint8_t* map, int32_t level) {
