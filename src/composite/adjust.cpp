@@ -94,7 +94,8 @@ void run(Simd simd, detail::AdjustKind kind, uint16_t* buf, uint8_t* buf8, int64
     job.buf = buf;
     job.buf8 = buf8;
     job.n = n;
-    detail::run_best(simd, job, detail::adjust_scalar, detail::adjust_sse2, detail::adjust_avx2);
+    detail::run_best(simd, job, detail::adjust_scalar, detail::adjust_sse2, detail::adjust_avx2,
+                     detail::adjust_avx512);
 }
 
 }  // namespace
@@ -124,9 +125,9 @@ void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height, Simd simd)
 }
 
 // The post-filter over the canvas, opaque pixels included (where it changes nothing).
-int32_t unpremultiply_for_alpha_comp(const EngineState& st, uint8_t flag, uint8_t* buf) {
+int32_t unpremultiply_for_alpha_comp(const EngineState& st, uint8_t flag, uint8_t* buf, Simd simd) {
     if (flag == 0 || !buf) return 0;
-    run(Simd::Best, detail::AdjustKind::Comp32, nullptr, buf,
+    run(simd, detail::AdjustKind::Comp32, nullptr, buf,
         pixel_count(st.canvas.width, st.canvas.height));
     return st.canvas.height;
 }

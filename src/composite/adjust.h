@@ -25,7 +25,8 @@ void post_filter_rgba64(uint16_t* buf, int32_t width, int32_t height, Simd simd 
 // Canvas-sized RGBA32 (W x H), pixels with a != 0, opaque ones included:
 // c = min(trunc((255 / a) x c), 255). Returns H; 0 and nothing done when the flag
 // is 0 or the buffer is null.
-int32_t unpremultiply_for_alpha_comp(const EngineState& st, uint8_t flag, uint8_t* buf);
+int32_t unpremultiply_for_alpha_comp(const EngineState& st, uint8_t flag, uint8_t* buf,
+                                     Simd simd = Simd::Best);
 
 // a = trunc((w / 65535) x a) with w the load weight at the same canvas position;
 // pixels beyond the canvas keep their alpha. Nothing without texture or enabled mask.

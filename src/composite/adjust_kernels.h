@@ -18,6 +18,7 @@
 #include <immintrin.h>
 #endif
 
+#include "composite/adjust_exceptions.h"
 #include "composite/adjust_loops.h"
 
 namespace qrn::composite::detail {
@@ -123,35 +124,7 @@ void adjust_lanes_avx2(const AdjustJob& job, uint16_t* buf) {
 #if defined(__AVX2__)
 // The 8-bit pre-filter in integers: trunc((a / 255) x (c + 1)) is the exact
 // quotient a(c + 1) / 255, (x + 1 + (x >> 8)) >> 8 for x <= 65024, except for the
-// few pairs where the double product falls just below an exact integer. Those
-// are found here by the same double arithmetic, at compile time, and each costs
-// one compare.
-constexpr int kPreExceptionCount = [] {
-    int count = 0;
-    for (uint32_t a = 1; a < 255; ++a)
-        for (uint32_t c = 0; c < 256; ++c)
-            count += int((a / 255.0) * (c + 1)) != int(a * (c + 1) / 255);
-    return count;
-}();
-constexpr auto kPreExceptions = [] {
-    std::array<uint16_t, kPreExceptionCount> keys{};
-    size_t k = 0;
-    for (uint32_t a = 1; a < 255; ++a)
-        for (uint32_t c = 0; c < 256; ++c)
-            if (int((a / 255.0) * (c + 1)) != int(a * (c + 1) / 255))
-                keys[k++] = uint16_t(a << 8 | c);
-    return keys;
-}();
-static_assert(kPreExceptionCount <= 16, "each exception is a compare a step");
-// Every exception is one below the exact quotient, never above.
-static_assert([] {
-    for (uint16_t key : kPreExceptions) {
-        const uint32_t a = key >> 8, c = key & 0xFF;
-        if (int((a / 255.0) * (c + 1)) != int(a * (c + 1) / 255) - 1) return false;
-    }
-    return true;
-}());
-
+// listed pairs (adjust_exceptions.h), each of which costs one compare.
 void pre_filter_rgba32_avx2(const AdjustJob& job) {
     uint8_t* const buf = job.buf8;
     const int64_t n = job.n;
@@ -195,33 +168,8 @@ void pre_filter_rgba32_avx2(const AdjustJob& job) {
 #if defined(__AVX2__)
 // The 8-bit post-filter from single-precision quotients: 255c and a are exact
 // floats and 255c < 2^24, so trunc(255c / a) is the exact floor even a hair
-// below an integer. The double formula agrees except on a few pairs where the
-// quotient is a whole number and the double product falls just below it; those
-// are listed here from the same double arithmetic, at compile time, and looked
-// up only for lanes whose quotient is whole.
-constexpr auto kPostExceptions = [] {
-    std::array<uint64_t, 1024> bits{};
-    for (uint32_t a = 1; a < 256; ++a)
-        for (uint32_t c = 1; c < 256; ++c) {
-            const uint32_t exact = std::min<uint32_t>(255 * c / a, 255);
-            if (uint32_t(std::min(int((255.0 / a) * c), 255)) != exact) {
-                const uint32_t key = a << 8 | c;
-                bits[key >> 6] |= uint64_t(1) << (key & 63);
-            }
-        }
-    return bits;
-}();
-// Every exception is one below the exact quotient.
-static_assert([] {
-    for (uint32_t a = 1; a < 256; ++a)
-        for (uint32_t c = 1; c < 256; ++c) {
-            const int exact = int(std::min<uint32_t>(255 * c / a, 255));
-            const int dbl = std::min(int((255.0 / a) * c), 255);
-            if (dbl != exact && dbl != exact - 1) return false;
-        }
-    return true;
-}());
-
+// below an integer. The double formula agrees except on the listed pairs
+// (adjust_exceptions.h), looked up only for lanes whose quotient is whole.
 template <bool Opaque>  // Opaque: alpha 255 is filtered too (where it changes nothing)
 void post_filter_rgba32_avx2(const AdjustJob& job) {
     uint8_t* const buf = job.buf8;
@@ -260,7 +208,7 @@ void post_filter_rgba32_avx2(const AdjustJob& job) {
             for (; whole != 0; whole &= whole - 1) {
                 const int bit = __builtin_ctz(whole), lane = bit & 7, c = bit >> 3;
                 const uint32_t key = uint32_t(orig[4 * lane + 3]) << 8 | orig[4 * lane + c];
-                if (kPostExceptions[key >> 6] >> (key & 63) & 1) --px[4 * lane + c];
+                if (is_post_exception(key)) --px[4 * lane + c];
             }
         }
     }

@@ -1,7 +1,7 @@
-// The 16-bit adjustment filters' pixel loops, built once per instruction set from
+// The adjustment filters' pixel loops, built once per instruction set from
 // adjust_kernels.h: SSE2 (the x86-64 baseline) in adjust_loops.cpp, AVX2 in
-// adjust_avx2.cpp. adjust.cpp holds the scalar references and picks the widest
-// loop the processor runs.
+// adjust_avx2.cpp; adjust_avx512.cpp has its own. adjust.cpp holds the scalar
+// references and picks the widest loop the processor runs.
 #pragma once
 #include <cstdint>
 
@@ -29,5 +29,6 @@ void adjust_scalar(const AdjustJob& job);
 // False when the library was built without the instruction set.
 bool adjust_sse2(const AdjustJob& job);
 bool adjust_avx2(const AdjustJob& job);
+bool adjust_avx512(const AdjustJob& job);
 
 }  // namespace qrn::composite::detail

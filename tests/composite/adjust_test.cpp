@@ -54,12 +54,15 @@ TEST(AdjustFilters, PreThenPostOfAHalfTransparentOrange) {
     EXPECT_EQ(post32(pre), (Px32{255, 127, 0, 128}));
 }
 
-// Every loop width: the scalar reference, SSE2 and (where the processor has it) AVX2.
+// Every loop width: the scalar reference, SSE2 and (where the processor has them)
+// AVX2 and AVX-512.
 class AdjustLoops : public ::testing::TestWithParam<Simd> {
 protected:
     void SetUp() override {
         if (GetParam() == Simd::Avx2 && !detail::cpu_has_avx2())
             GTEST_SKIP() << "no AVX2 on this processor";
+        if (GetParam() == Simd::Avx512 && !detail::cpu_has_avx512())
+            GTEST_SKIP() << "no AVX-512 on this processor";
     }
 };
 std::string width_name(const ::testing::TestParamInfo<Simd>& p) {
@@ -67,7 +70,8 @@ std::string width_name(const ::testing::TestParamInfo<Simd>& p) {
     return names[int(p.param)];
 }
 INSTANTIATE_TEST_SUITE_P(EveryWidth, AdjustLoops,
-                         ::testing::Values(Simd::Scalar, Simd::Sse2, Simd::Avx2), width_name);
+                         ::testing::Values(Simd::Scalar, Simd::Sse2, Simd::Avx2, Simd::Avx512),
+                         width_name);
 
 // The formulas as stated, in double; the filters read them from per-alpha
 // tables, which must give the same byte for every pair, and leave alpha 0 and
@@ -141,15 +145,20 @@ TEST(AdjustFilters, SixteenBitPairWorksOnEveryVisiblePixel) {
 TEST_P(AdjustLoops, EightBitFiltersMatchTheFormulaForEveryPair) {
     std::vector<uint8_t> src = every_pair();
     src.insert(src.end(), {84, 169, 50, 147, 7, 7, 7, 25, 25, 25, 25, 25, 255, 255, 255, 254});
-    std::vector<uint8_t> pre = src, post = src;
+    std::vector<uint8_t> pre = src, post = src, comp = src;
     pre_filter_rgba32(pre.data(), int32_t(src.size() / 4), 1, GetParam());
     post_filter_rgba32(post.data(), int32_t(src.size() / 4), 1, GetParam());
+    EngineState st;  // the alpha-comp pass covers the canvas, opaque pixels too
+    st.canvas.width = int32_t(src.size() / 4);
+    st.canvas.height = 1;
+    unpremultiply_for_alpha_comp(st, 1, comp.data(), GetParam());
     for (size_t k = 0; k < src.size(); ++k) {
         const int a = src[k | 3], c = src[k];
-        const bool translucent = (k & 3) != 3 && a != 0 && a != 255;
+        const bool colour = (k & 3) != 3, translucent = colour && a != 0 && a != 255;
+        const int divided = a != 0 ? std::min(int((255.0 / a) * c), 255) : c;
         ASSERT_EQ(pre[k], translucent ? int((a / 255.0) * (c + 1)) : c) << "a " << a << " c " << c;
-        ASSERT_EQ(post[k], translucent ? std::min(int((255.0 / a) * c), 255) : c)
-            << "a " << a << " c " << c;
+        ASSERT_EQ(post[k], translucent ? divided : c) << "a " << a << " c " << c;
+        ASSERT_EQ(comp[k], colour ? divided : c) << "a " << a << " c " << c;
     }
 }
 

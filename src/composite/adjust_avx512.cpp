@@ -1,0 +1,182 @@
+// The adjustment filters' loops built for AVX-512 (F, BW, DQ, VL): eight or
+// sixteen pixels a step, lanes chosen by mask registers instead of blends.
+// Compiled with the AVX-512 flags and called only after a run-time check of the
+// processor; kinds without a loop here run their AVX2 one.
+#include "composite/adjust_loops.h"
+
+#if defined(__AVX512F__) && defined(__AVX512BW__) && defined(__AVX512DQ__) && defined(__AVX512VL__)
+#define QRN_ADJUST_AVX512 1
+#include <immintrin.h>
+
+#include <algorithm>
+#include <array>
+
+#include "composite/adjust_exceptions.h"
+
+// GCC 12 takes the intrinsics' deliberately undefined pass-through vectors for
+// uninitialised reads.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+namespace qrn::composite::detail {
+namespace {
+
+#if defined(QRN_ADJUST_AVX512)
+// The 8-bit pre-filter, eight pixels as 32 words: the quotient a(c + 1) / 255 is
+// (x * 0x8081) >> 23 for every x <= 65024, the listed pairs one less.
+void pre_filter_rgba32_avx512(const AdjustJob& job) {
+    uint8_t* const buf = job.buf8;
+    const int64_t n = job.n;
+    const __m512i one = _mm512_set1_epi16(1);
+    const __m512i magic = _mm512_set1_epi16(short(0x8081));
+    const __m512i span = _mm512_set1_epi16(254);
+    const __m512i c255 = _mm512_set1_epi16(255);
+    const __m512i alpha_of = _mm512_broadcast_i32x4(
+        _mm_setr_epi8(6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15));
+    const __mmask32 colour = 0x77777777u;  // words 0..2 of each pixel
+    int64_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        uint8_t* const px = buf + 4 * k;
+        const __m512i c =
+            _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(px)));
+        const __m512i a = _mm512_shuffle_epi8(c, alpha_of);
+        // 0 < a < 255, as a - 1 < 254 unsigned.
+        const __mmask32 take = _mm512_mask_cmplt_epu16_mask(colour, _mm512_sub_epi16(a, one), span);
+        const __m512i x = _mm512_mullo_epi16(a, _mm512_add_epi16(c, one));
+        __m512i q = _mm512_srli_epi16(_mm512_mulhi_epu16(x, magic), 7);
+        // Exceptions are exact multiples of 255, rare enough to test for first.
+        const __mmask32 exact = _mm512_mask_cmpeq_epi16_mask(take, _mm512_mullo_epi16(q, c255), x);
+        if (exact != 0) {
+            const __m512i key = _mm512_or_si512(_mm512_slli_epi16(a, 8), c);
+            __mmask32 low = 0;
+            for (uint16_t e : kPreExceptions)
+                low |= _mm512_mask_cmpeq_epi16_mask(exact, key, _mm512_set1_epi16(short(e)));
+            q = _mm512_mask_sub_epi16(q, low, q, one);
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(px),
+                            _mm512_cvtepi16_epi8(_mm512_mask_mov_epi16(c, take, q)));
+    }
+    AdjustJob rest = job;
+    rest.n = n - k;
+    rest.buf8 += 4 * k;
+    adjust_scalar(rest);
+}
+
+// The 8-bit post-filter in integers, sixteen pixels a step. With
+// M(a) = ceil(255 x 2^16 / a), c x M(a) exceeds 2^16 x 255c / a by c(M - 255 x
+// 2^16 / a) < 255, while a fraction of the quotient is at least 2^16 / a > 256
+// in the low half: the high half is trunc(255c / a), and bits 8..15 are zero
+// exactly when the quotient is whole. Bit 24 flags the alphas that have listed
+// exceptions, so only their whole lanes are looked up.
+constexpr uint32_t kRiskyAlpha = 1u << 24;
+constexpr auto kPostFactors = [] {
+    std::array<uint32_t, 256> m{};
+    for (uint32_t a = 1; a < 256; ++a) {
+        m[a] = (255u * 65536u + a - 1) / a;
+        for (uint32_t c = 1; c < 256; ++c)
+            if (post_exception(a, c)) m[a] |= kRiskyAlpha;
+    }
+    return m;
+}();
+
+template <bool Opaque>  // Opaque: alpha 255 is filtered too (where it changes nothing)
+void post_filter_rgba32_avx512(const AdjustJob& job) {
+    uint8_t* const buf = job.buf8;
+    const int64_t n = job.n;
+    const __m512i byte = _mm512_set1_epi32(0xFF);
+    const __m512i one = _mm512_set1_epi32(1);
+    const __m512i span = _mm512_set1_epi32(254);
+    const __m512i factor_bits = _mm512_set1_epi32(0xFFFFFF);
+    const __m512i fraction = _mm512_set1_epi32(0xFF00);
+    const __m512i risky_bit = _mm512_set1_epi32(int(kRiskyAlpha));
+    const __m512i alpha_bits = _mm512_set1_epi32(int(0xFF000000u));
+    int64_t k = 0;
+    for (; k + 16 <= n; k += 16) {
+        uint8_t* const px = buf + 4 * k;
+        const __m512i p = _mm512_loadu_si512(px);
+        const __m512i a = _mm512_srli_epi32(p, 24);
+        const __mmask16 take = Opaque ? _mm512_test_epi32_mask(p, alpha_bits)
+                                      : _mm512_cmplt_epu32_mask(_mm512_sub_epi32(a, one), span);
+        const __m512i flagged =
+            _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), take, a, kPostFactors.data(), 4);
+        const __m512i m = _mm512_and_si512(flagged, factor_bits);
+        const __mmask16 risky = _mm512_test_epi32_mask(flagged, risky_bit);
+        __m512i out = _mm512_and_si512(p, alpha_bits);
+        __mmask16 whole[3];
+        for (int c = 0; c < 3; ++c) {
+            const __m512i v = _mm512_and_si512(_mm512_srli_epi32(p, 8 * c), byte);
+            const __m512i prod = _mm512_mullo_epi32(v, m);
+            whole[c] = _mm512_mask_testn_epi32_mask(risky, prod, fraction);
+            const __m512i q = _mm512_min_epu32(_mm512_srli_epi32(prod, 16), byte);
+            out = _mm512_or_si512(out, _mm512_slli_epi32(q, 8 * c));
+        }
+        _mm512_storeu_si512(px, _mm512_mask_mov_epi32(p, take, out));
+        uint64_t lanes = uint64_t(whole[0]) | uint64_t(whole[1]) << 16 | uint64_t(whole[2]) << 32;
+        if (lanes == 0) continue;
+        alignas(64) uint8_t orig[64];
+        _mm512_store_si512(orig, p);
+        for (; lanes != 0; lanes &= lanes - 1) {
+            const int bit = __builtin_ctzll(lanes), lane = bit & 15, c = bit >> 4;
+            const uint32_t key = uint32_t(orig[4 * lane + 3]) << 8 | orig[4 * lane + c];
+            if (is_post_exception(key)) --px[4 * lane + c];
+        }
+    }
+    AdjustJob rest = job;
+    rest.n = n - k;
+    rest.buf8 += 4 * k;
+    adjust_scalar(rest);
+}
+
+// The 16-bit post-filter, eight pixels a step as 64-bit lanes: the scalar's own
+// division, product and clamp in double lanes (a clamp before truncation equals
+// one after it for these non-negative products).
+void post_filter_rgba64_avx512(const AdjustJob& job) {
+    uint16_t* const buf = job.buf;
+    const int64_t n = job.n;
+    const __m512d scale = _mm512_set1_pd(65535.0);
+    const __m512i word = _mm512_set1_epi64(0xFFFF);
+    const __m512i alpha_bits = _mm512_set1_epi64(int64_t(0xFFFF000000000000u));
+    int64_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        uint16_t* const px = buf + 4 * k;
+        const __m512i v = _mm512_loadu_si512(px);
+        const __mmask8 take = _mm512_test_epi64_mask(v, alpha_bits);
+        const __m512d f =
+            _mm512_maskz_div_pd(take, scale, _mm512_cvtepi64_pd(_mm512_srli_epi64(v, 48)));
+        __m512i out = _mm512_and_si512(v, alpha_bits);
+        for (int c = 0; c < 3; ++c) {
+            const __m512i ch = _mm512_and_si512(_mm512_srli_epi64(v, 16 * c), word);
+            const __m512d x = _mm512_min_pd(_mm512_mul_pd(f, _mm512_cvtepi64_pd(ch)), scale);
+            out = _mm512_or_si512(out, _mm512_slli_epi64(_mm512_cvttpd_epi64(x), 16 * c));
+        }
+        _mm512_storeu_si512(px, _mm512_mask_mov_epi64(v, take, out));
+    }
+    AdjustJob rest = job;
+    rest.n = n - k;
+    rest.buf += 4 * k;
+    adjust_scalar(rest);
+}
+#endif
+
+}  // namespace
+
+bool adjust_avx512(const AdjustJob& job) {
+#if defined(QRN_ADJUST_AVX512)
+    switch (job.kind) {
+        case AdjustKind::Pre32:
+            return pre_filter_rgba32_avx512(job), true;
+        case AdjustKind::Post32:
+            return post_filter_rgba32_avx512<false>(job), true;
+        case AdjustKind::Comp32:
+            return post_filter_rgba32_avx512<true>(job), true;
+        case AdjustKind::Post64:
+            return post_filter_rgba64_avx512(job), true;
+        case AdjustKind::Pre64:
+            return false;  // the AVX2 integer loop is as fast
+    }
+#endif
+    (void)job;
+    return false;
+}
+
+}  // namespace qrn::composite::detail
