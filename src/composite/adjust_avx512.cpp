@@ -12,6 +12,7 @@
 #include <array>
 
 #include "composite/adjust_exceptions.h"
+#include "engine/prefetch.h"
 
 // GCC 12 takes the intrinsics' deliberately undefined pass-through vectors for
 // uninitialised reads.
@@ -37,6 +38,7 @@ void pre_filter_rgba32_avx512(const AdjustJob& job) {
     int64_t k = 0;
     for (; k + 8 <= n; k += 8) {
         uint8_t* const px = buf + 4 * k;
+        prefetch_ahead(px);
         const __m512i c =
             _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(px)));
         const __m512i a = _mm512_shuffle_epi8(c, alpha_of);
@@ -62,21 +64,20 @@ void pre_filter_rgba32_avx512(const AdjustJob& job) {
     adjust_scalar(rest);
 }
 
-// The 8-bit post-filter in integers, sixteen pixels a step. With
-// M(a) = ceil(255 x 2^16 / a), c x M(a) exceeds 2^16 x 255c / a by c(M - 255 x
-// 2^16 / a) < 255, while a fraction of the quotient is at least 2^16 / a > 256
-// in the low half: the high half is trunc(255c / a), and bits 8..15 are zero
-// exactly when the quotient is whole. Bit 24 flags the alphas that have listed
-// exceptions, so only their whole lanes are looked up.
-constexpr uint32_t kRiskyAlpha = 1u << 24;
-constexpr auto kPostFactors = [] {
-    std::array<uint32_t, 256> m{};
-    for (uint32_t a = 1; a < 256; ++a) {
-        m[a] = (255u * 65536u + a - 1) / a;
+// The 8-bit post-filter in single precision, sixteen pixels a step, from one
+// division a pixel: t = c x (K / a) with K = 255 + 2^-12, a hair above 255, so t
+// lies above 255c / a by a relative 2^-20 at most twice over. A whole quotient
+// then truncates to itself and any other to its floor (its fraction is at least
+// 1 / a, far above the error); t above 255 clamps. A whole quotient shows as a
+// fraction of t below 2^-10, looked up only for alphas that have listed
+// exceptions (a bit each in kRiskyAlphas).
+constexpr float kPostDividend = 255.0f + 0x1p-12f;
+constexpr auto kRiskyAlphas = [] {
+    std::array<uint32_t, 16> bits{};
+    for (uint32_t a = 1; a < 256; ++a)
         for (uint32_t c = 1; c < 256; ++c)
-            if (post_exception(a, c)) m[a] |= kRiskyAlpha;
-    }
-    return m;
+            if (post_exception(a, c)) bits[a >> 5] |= 1u << (a & 31);
+    return bits;
 }();
 
 template <bool Opaque>  // Opaque: alpha 255 is filtered too (where it changes nothing)
@@ -86,28 +87,31 @@ void post_filter_rgba32_avx512(const AdjustJob& job) {
     const __m512i byte = _mm512_set1_epi32(0xFF);
     const __m512i one = _mm512_set1_epi32(1);
     const __m512i span = _mm512_set1_epi32(254);
-    const __m512i factor_bits = _mm512_set1_epi32(0xFFFFFF);
-    const __m512i fraction = _mm512_set1_epi32(0xFF00);
-    const __m512i risky_bit = _mm512_set1_epi32(int(kRiskyAlpha));
+    const __m512i low5 = _mm512_set1_epi32(31);
     const __m512i alpha_bits = _mm512_set1_epi32(int(0xFF000000u));
+    const __m512i risky_alphas = _mm512_loadu_si512(kRiskyAlphas.data());
+    const __m512 dividend = _mm512_set1_ps(kPostDividend);
+    const __m512 near_whole = _mm512_set1_ps(0x1p-10f);
     int64_t k = 0;
     for (; k + 16 <= n; k += 16) {
         uint8_t* const px = buf + 4 * k;
+        prefetch_ahead(px);
         const __m512i p = _mm512_loadu_si512(px);
         const __m512i a = _mm512_srli_epi32(p, 24);
         const __mmask16 take = Opaque ? _mm512_test_epi32_mask(p, alpha_bits)
                                       : _mm512_cmplt_epu32_mask(_mm512_sub_epi32(a, one), span);
-        const __m512i flagged =
-            _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), take, a, kPostFactors.data(), 4);
-        const __m512i m = _mm512_and_si512(flagged, factor_bits);
-        const __mmask16 risky = _mm512_test_epi32_mask(flagged, risky_bit);
+        const __m512 r = _mm512_maskz_div_ps(take, dividend, _mm512_cvtepi32_ps(a));
+        const __m512i word = _mm512_permutexvar_epi32(_mm512_srli_epi32(a, 5), risky_alphas);
+        const __mmask16 risky = _mm512_mask_test_epi32_mask(
+            take, _mm512_srlv_epi32(word, _mm512_and_si512(a, low5)), one);
         __m512i out = _mm512_and_si512(p, alpha_bits);
         __mmask16 whole[3];
         for (int c = 0; c < 3; ++c) {
             const __m512i v = _mm512_and_si512(_mm512_srli_epi32(p, 8 * c), byte);
-            const __m512i prod = _mm512_mullo_epi32(v, m);
-            whole[c] = _mm512_mask_testn_epi32_mask(risky, prod, fraction);
-            const __m512i q = _mm512_min_epu32(_mm512_srli_epi32(prod, 16), byte);
+            const __m512 t = _mm512_mul_ps(_mm512_cvtepi32_ps(v), r);
+            whole[c] = _mm512_mask_cmp_ps_mask(risky, _mm512_reduce_ps(t, _MM_FROUND_TO_ZERO),
+                                               near_whole, _CMP_LT_OQ);
+            const __m512i q = _mm512_min_epi32(_mm512_cvttps_epi32(t), byte);
             out = _mm512_or_si512(out, _mm512_slli_epi32(q, 8 * c));
         }
         _mm512_storeu_si512(px, _mm512_mask_mov_epi32(p, take, out));
@@ -139,6 +143,7 @@ void post_filter_rgba64_avx512(const AdjustJob& job) {
     int64_t k = 0;
     for (; k + 8 <= n; k += 8) {
         uint16_t* const px = buf + 4 * k;
+        prefetch_ahead(px);
         const __m512i v = _mm512_loadu_si512(px);
         const __mmask8 take = _mm512_test_epi64_mask(v, alpha_bits);
         const __m512d f =

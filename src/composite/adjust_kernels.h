@@ -20,6 +20,7 @@
 
 #include "composite/adjust_exceptions.h"
 #include "composite/adjust_loops.h"
+#include "engine/prefetch.h"
 
 namespace qrn::composite::detail {
 namespace {
@@ -83,6 +84,7 @@ void adjust_lanes_avx2(const AdjustJob& job, uint16_t* buf) {
     const int64_t n = job.n;
     int64_t k = 0;
     for (; k + 4 <= n; k += 4) {
+        if ((k & 7) == 0) prefetch_ahead(buf + 4 * k);
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buf + 4 * k));
         const __m256i lo = _mm256_cvtepu16_epi32(_mm256_castsi256_si128(v));
         const __m256i hi = _mm256_cvtepu16_epi32(_mm256_extracti128_si256(v, 1));
@@ -134,6 +136,7 @@ void pre_filter_rgba32_avx2(const AdjustJob& job) {
     const __m256i alpha_lane = _mm256_set1_epi64x(int64_t(0xFFFF000000000000u));
     int64_t k = 0;
     for (; k + 4 <= n; k += 4) {
+        if ((k & 15) == 0) prefetch_ahead(buf + 4 * k);
         const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + 4 * k));
         const __m256i c = _mm256_cvtepu8_epi16(raw);
         const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(c, 0xFF), 0xFF);
@@ -180,6 +183,7 @@ void post_filter_rgba32_avx2(const AdjustJob& job) {
     int64_t k = 0;
     for (; k + 8 <= n; k += 8) {
         uint8_t* const px = buf + 4 * k;
+        if ((k & 15) == 0) prefetch_ahead(px);
         const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(px));
         const __m256i a = _mm256_srli_epi32(p, 24);
         __m256i skip = _mm256_cmpeq_epi32(a, zero);
@@ -235,6 +239,7 @@ void pre_filter_rgba64_avx2(const AdjustJob& job) {
     int64_t k = 0;
     for (; k + 4 <= n; k += 4) {
         uint16_t* const px = buf + 4 * k;
+        if ((k & 7) == 0) prefetch_ahead(px);
         const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(px));
         const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(c, 0xFF), 0xFF);
         const __m256i lo = _mm256_mullo_epi16(a, c);
