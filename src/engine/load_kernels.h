@@ -18,6 +18,7 @@
 #endif
 
 #include "engine/load_loops.h"
+#include "engine/prefetch.h"
 #include "engine/pixels.h"
 
 namespace qrn::pixels::detail {
@@ -144,6 +145,8 @@ void weighted_lanes_avx2(const WeightedRow& row) {
     };
     int64_t j = 0;
     for (; j + 4 <= n; j += 4) {
+        if ((j & 7) == 0) prefetch_ahead(d_row + 4 * j);
+        if ((j & 15) == 0) prefetch_ahead(s_row + 4 * j);
         const __m256i s =
             _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s_row + 4 * j)));
         const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d_row + 4 * j));
