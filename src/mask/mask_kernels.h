@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/prefetch.h"
 #include "mask/mask.h"
 #include "mask/mask_loops.h"
 #include "script/colour_spaces.h"
@@ -49,6 +50,8 @@ void colour_range_lanes(const ColourRangeJob& job) {
     };
     int64_t k = 0;
     for (; k + N <= job.n; k += N) {
+        if ((k & 15) == 0) prefetch_ahead(job.img + 4 * k);
+        if ((k & 31) == 0) prefetch_ahead(job.mask + k);
         U32 p;
         U16 m;
         std::memcpy(&p, job.img + 4 * k, sizeof p);
@@ -103,6 +106,8 @@ void hue_range_lanes(const HueRangeJob& job) {
     bool last_match = false;
     int64_t k = 0;
     for (; k + N <= job.n; k += N) {
+        if ((k & 15) == 0) prefetch_ahead(job.img + 4 * k);
+        if ((k & 31) == 0) prefetch_ahead(mask + k);
         U32 p;
         std::memcpy(&p, job.img + 4 * k, sizeof p);
         p &= 0xFFFFFFu;
