@@ -65,12 +65,19 @@ void BM_Adjust32_Peer(benchmark::State& s) {
     run(s, im.work32, [&](uint8_t* p) { std::memcpy(p, im.src32.data(), im.src32.size()); });
 }
 void BM_Adjust32_PreFilter(benchmark::State& s) {
-    run(s, images().work32,
-        [](uint8_t* p) { qrn::composite::pre_filter_rgba32(p, kSide, kSide); });
+    run(s, images().work32, [](uint8_t* p) { qrn::composite::pre_filter_rgba32(p, kSide, kSide); });
 }
 void BM_Adjust32_PostFilter(benchmark::State& s) {
     run(s, images().work32,
         [](uint8_t* p) { qrn::composite::post_filter_rgba32(p, kSide, kSide); });
+}
+// The alpha-comp pass: the post-filter over a canvas, opaque pixels included.
+void BM_Adjust32_AlphaComp(benchmark::State& s) {
+    qrn::EngineState st;
+    st.canvas.width = kSide;
+    st.canvas.height = kSide;
+    run(s, images().work32,
+        [&](uint8_t* p) { qrn::composite::unpremultiply_for_alpha_comp(st, 1, p); });
 }
 void BM_Adjust64_Peer(benchmark::State& s) {
     Images& im = images();
@@ -88,6 +95,7 @@ void BM_Adjust64_PostFilter(benchmark::State& s) {
 BENCHMARK(BM_Adjust32_Peer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Adjust32_PreFilter)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Adjust32_PostFilter)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Adjust32_AlphaComp)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Adjust64_Peer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Adjust64_PreFilter)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Adjust64_PostFilter)->Unit(benchmark::kMillisecond);

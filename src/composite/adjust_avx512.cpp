@@ -130,11 +130,7 @@ void post_filter_rgba32_avx512(const AdjustJob& job) {
         if (lanes == 0) continue;
         alignas(64) uint8_t orig[64];
         _mm512_store_si512(orig, p);
-        for (; lanes != 0; lanes &= lanes - 1) {
-            const int bit = __builtin_ctzll(lanes), lane = bit & 15, c = bit >> 4;
-            const uint32_t key = uint32_t(orig[4 * lane + 3]) << 8 | orig[4 * lane + c];
-            if (is_post_exception(key)) --px[4 * lane + c];
-        }
+        lower_post_exceptions<16>(px, orig, lanes);
     }
     AdjustJob rest = job;
     rest.n = n - k;

@@ -66,5 +66,17 @@ static_assert([] {
 
 inline bool is_post_exception(uint32_t key) { return kPostExceptions[key >> 6] >> (key & 63) & 1; }
 
+// The vector post-filters' fix-up: bit c x L + lane of `lanes` flags channel c
+// of pixel `lane` in a step of L pixels at px, whose bytes before filtering are
+// in orig; a flagged pair that is listed takes one off its result.
+template <int L>
+void lower_post_exceptions(uint8_t* px, const uint8_t* orig, uint64_t lanes) {
+    for (; lanes != 0; lanes &= lanes - 1) {
+        const int bit = __builtin_ctzll(lanes), lane = bit % L, c = bit / L;
+        const uint32_t key = uint32_t(orig[4 * lane + 3]) << 8 | orig[4 * lane + c];
+        if (is_post_exception(key)) --px[4 * lane + c];
+    }
+}
+
 }  // namespace
 }  // namespace qrn::composite::detail

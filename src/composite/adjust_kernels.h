@@ -209,11 +209,7 @@ void post_filter_rgba32_avx2(const AdjustJob& job) {
         if (whole != 0) {
             uint8_t orig[32];
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(orig), p);
-            for (; whole != 0; whole &= whole - 1) {
-                const int bit = __builtin_ctz(whole), lane = bit & 7, c = bit >> 3;
-                const uint32_t key = uint32_t(orig[4 * lane + 3]) << 8 | orig[4 * lane + c];
-                if (is_post_exception(key)) --px[4 * lane + c];
-            }
+            lower_post_exceptions<8>(px, orig, whole);
         }
     }
     AdjustJob rest = job;
