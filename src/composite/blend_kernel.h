@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "composite/composite_job.h"
+#include "engine/prefetch.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #define QRN_BLEND_SSE2 1
@@ -571,8 +572,12 @@ void merge_row(const uint16_t* s, const uint16_t* mk, uint16_t* d, int64_t n, ui
                bool keep_alpha) {
     int64_t i = 0;
     constexpr int64_t kStep = int64_t(B::kLanes);
-    for (; i + kStep <= n; i += kStep)
+    for (; i + kStep <= n; i += kStep) {
+        prefetch_ahead(s + i * 4);
+        prefetch_ahead(d + i * 4);
+        if (mk) prefetch_ahead(mk + i * 4);
         merge_step<Code, B>(s + i * 4, mk ? mk + i * 4 : nullptr, d + i * 4, opacity, keep_alpha);
+    }
     for (; i < n; ++i)
         merge_step<Code, Scalar>(s + i * 4, mk ? mk + i * 4 : nullptr, d + i * 4, opacity,
                                  keep_alpha);
