@@ -58,10 +58,7 @@ void pre_filter_rgba32_avx512(const AdjustJob& job) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(px),
                             _mm512_cvtepi16_epi8(_mm512_mask_mov_epi16(c, take, q)));
     }
-    AdjustJob rest = job;
-    rest.n = n - k;
-    rest.buf8 += 4 * k;
-    adjust_scalar(rest);
+    adjust_scalar_from(job, k);
 }
 
 // The 8-bit post-filter in single precision, sixteen pixels a step, from one
@@ -132,10 +129,7 @@ void post_filter_rgba32_avx512(const AdjustJob& job) {
         _mm512_store_si512(orig, p);
         lower_post_exceptions<16>(px, orig, lanes);
     }
-    AdjustJob rest = job;
-    rest.n = n - k;
-    rest.buf8 += 4 * k;
-    adjust_scalar(rest);
+    adjust_scalar_from(job, k);
 }
 
 // The 16-bit post-filter, eight pixels a step as 64-bit lanes: the scalar's own
@@ -163,10 +157,7 @@ void post_filter_rgba64_avx512(const AdjustJob& job) {
         }
         _mm512_storeu_si512(px, _mm512_mask_mov_epi64(v, take, out));
     }
-    AdjustJob rest = job;
-    rest.n = n - k;
-    rest.buf += 4 * k;
-    adjust_scalar(rest);
+    adjust_scalar_from(job, k);
 }
 #endif
 

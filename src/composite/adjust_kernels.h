@@ -67,10 +67,7 @@ void adjust_lanes(const AdjustJob& job, uint16_t* buf) {
         v = __builtin_shufflevector(rg, ba, 0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
         std::memcpy(buf + 4 * k, &v, sizeof v);
     }
-    AdjustJob rest = job;
-    rest.n = n - k;
-    rest.buf += 4 * k;
-    adjust_scalar(rest);
+    adjust_scalar_from(job, k);
 }
 
 #if defined(__AVX2__)
@@ -116,10 +113,7 @@ void adjust_lanes_avx2(const AdjustJob& job, uint16_t* buf) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(buf + 4 * k),
                             _mm256_blendv_epi8(out, v, keep));
     }
-    AdjustJob rest = job;
-    rest.n = n - k;
-    rest.buf += 4 * k;
-    adjust_scalar(rest);
+    adjust_scalar_from(job, k);
 }
 #endif
 
@@ -161,10 +155,7 @@ void pre_filter_rgba32_avx2(const AdjustJob& job) {
             reinterpret_cast<__m128i*>(buf + 4 * k),
             _mm_packus_epi16(_mm256_castsi256_si128(out), _mm256_extracti128_si256(out, 1)));
     }
-    AdjustJob rest = job;
-    rest.n = n - k;
-    rest.buf8 += 4 * k;
-    adjust_scalar(rest);
+    adjust_scalar_from(job, k);
 }
 #endif
 
@@ -212,10 +203,7 @@ void post_filter_rgba32_avx2(const AdjustJob& job) {
             lower_post_exceptions<8>(px, orig, whole);
         }
     }
-    AdjustJob rest = job;
-    rest.n = n - k;
-    rest.buf8 += 4 * k;
-    adjust_scalar(rest);
+    adjust_scalar_from(job, k);
 }
 #endif
 
@@ -259,10 +247,7 @@ void pre_filter_rgba64_avx2(const AdjustJob& job) {
             px[w] = uint16_t(int32_t(f * orig[w]));
         }
     }
-    AdjustJob rest = job;
-    rest.n = n - k;
-    rest.buf += 4 * k;
-    adjust_scalar(rest);
+    adjust_scalar_from(job, k);
 }
 #endif
 

@@ -26,6 +26,15 @@ struct AdjustJob {
 };
 
 void adjust_scalar(const AdjustJob& job);
+
+// The vector loops' tail: the pixels from k on, through the scalar reference.
+inline void adjust_scalar_from(const AdjustJob& job, int64_t k) {
+    AdjustJob rest = job;
+    rest.n -= k;
+    if (rest.buf) rest.buf += 4 * k;
+    if (rest.buf8) rest.buf8 += 4 * k;
+    adjust_scalar(rest);
+}
 // False when the library was built without the instruction set.
 bool adjust_sse2(const AdjustJob& job);
 bool adjust_avx2(const AdjustJob& job);
