@@ -15,7 +15,7 @@
 #include "seeded.h"
 
 #ifdef QRN_BENCH_VIPS
-#include <vips/vips.h>
+#include "vips_peer.h"
 #endif
 
 namespace {
@@ -78,26 +78,13 @@ BENCHMARK(BM_Gauss1_Ours)->Arg(5)->Arg(50)->Unit(benchmark::kMillisecond)->UseRe
 // min_ampl between the amplitudes at r and r + 1 gives libvips our 2r + 1 taps;
 // 0.2 is its default (17 taps at sigma 5).
 void run_vips_gauss(benchmark::State& s, double sigma, double min_ampl) {
-    vips_concurrency_set(1);
-    vips_cache_set_max(0);
     const std::vector<uint8_t>& src = source(4);
     VipsImage* in =
         vips_image_new_from_memory(src.data(), src.size(), kSide, kSide, 4, VIPS_FORMAT_UCHAR);
-    for (auto _ : s) {
+    qrn::bench::run_vips(s, in, [&](VipsImage* image) {
         VipsImage* out = nullptr;
-        size_t n = 0;
-        void* px = vips_gaussblur(in, &out, sigma, "min_ampl", min_ampl, nullptr)
-                       ? nullptr
-                       : vips_image_write_to_memory(out, &n);
-        if (!px) {
-            s.SkipWithError("libvips failed");
-            if (out) g_object_unref(out);
-            break;
-        }
-        g_free(px);
-        g_object_unref(out);
-    }
-    g_object_unref(in);
+        return vips_gaussblur(image, &out, sigma, "min_ampl", min_ampl, nullptr) ? nullptr : out;
+    });
     set_rate(s);
 }
 

@@ -15,7 +15,7 @@
 #include "seeded.h"
 
 #ifdef QRN_BENCH_VIPS
-#include <vips/vips.h>
+#include "vips_peer.h"
 #endif
 
 #ifdef QRN_BENCH_STB
@@ -51,23 +51,25 @@ const std::vector<uint8_t>& source(bool opaque) {
                 q[0] = uint8_t(x / 16 + rng.below(16));
                 q[1] = uint8_t(y / 16 + rng.below(16));
                 q[2] = uint8_t((x + y) / 32 + rng.below(16));
-                q[3] = opaque ? 255 : ((x / 256 + y / 256) % 5 == 0 ? 0 : uint8_t(128 + rng.below(128)));
+                q[3] = opaque ? 255
+                              : ((x / 256 + y / 256) % 5 == 0 ? 0 : uint8_t(128 + rng.below(128)));
             }
     }
     return p;
 }
 
 void set_rate(benchmark::State& s) {
-    s.counters["Mpix/s"] =
-        benchmark::Counter(double(s.iterations()) * kDstSide * kDstSide / 1e6, benchmark::Counter::kIsRate);
+    s.counters["Mpix/s"] = benchmark::Counter(double(s.iterations()) * kDstSide * kDstSide / 1e6,
+                                              benchmark::Counter::kIsRate);
 }
 
 void run_ours(benchmark::State& s, ResampleFilter f, ResampleLoops loops) {
     const std::vector<uint8_t>& src = source(false);
     std::vector<uint8_t> dst(size_t(kDstSide) * kDstSide * 4);
     for (auto _ : s) {
-        if (!qrn::imaginglib::resize_filter(src.data(), kSrcSide, kSrcSide, kSrcSide * 4, dst.data(), kDstSide,
-                                            kDstSide, kDstSide * 4, 4, int32_t(f), loops)) {
+        if (!qrn::imaginglib::resize_filter(src.data(), kSrcSide, kSrcSide, kSrcSide * 4,
+                                            dst.data(), kDstSide, kDstSide, kDstSide * 4, 4,
+                                            int32_t(f), loops)) {
             s.SkipWithError("resize_filter failed");
             break;
         }
@@ -80,35 +82,23 @@ void run_ours(benchmark::State& s, ResampleFilter f, ResampleLoops loops) {
 #ifdef QRN_BENCH_VIPS
 VipsImage* vips_source(bool opaque) {
     const std::vector<uint8_t>& src = source(opaque);
-    return vips_image_new_from_memory(src.data(), src.size(), kSrcSide, kSrcSide, 4, VIPS_FORMAT_UCHAR);
+    return vips_image_new_from_memory(src.data(), src.size(), kSrcSide, kSrcSide, 4,
+                                      VIPS_FORMAT_UCHAR);
 }
 
 // kernel < 0: vips_shrink (box).
 VipsImage* vips_resized(VipsImage* in, int kernel) {
     VipsImage* out = nullptr;
     const double f = double(kSrcSide) / kDstSide;
-    const int failed = kernel < 0 ? vips_shrink(in, &out, f, f, nullptr)
-                                  : vips_reduce(in, &out, f, f, "kernel", VipsKernel(kernel), nullptr);
+    const int failed = kernel < 0
+                           ? vips_shrink(in, &out, f, f, nullptr)
+                           : vips_reduce(in, &out, f, f, "kernel", VipsKernel(kernel), nullptr);
     return failed ? nullptr : out;
 }
 
 void run_peer(benchmark::State& s, int kernel) {
-    vips_concurrency_set(1);
-    vips_cache_set_max(0);
-    VipsImage* in = vips_source(false);
-    for (auto _ : s) {
-        VipsImage* out = vips_resized(in, kernel);
-        size_t n = 0;
-        void* px = out ? vips_image_write_to_memory(out, &n) : nullptr;
-        if (!px) {
-            s.SkipWithError("libvips failed");
-            if (out) g_object_unref(out);
-            break;
-        }
-        g_free(px);
-        g_object_unref(out);
-    }
-    g_object_unref(in);
+    qrn::bench::run_vips(s, vips_source(false),
+                         [&](VipsImage* in) { return vips_resized(in, kernel); });
     set_rate(s);
 }
 
@@ -129,8 +119,8 @@ void report_agreement() {
     std::vector<uint8_t> ours(size_t(kDstSide) * kDstSide * 4);
     VipsImage* in = vips_source(true);
     for (const auto& p : pairs) {
-        qrn::imaginglib::resize_filter(src.data(), kSrcSide, kSrcSide, kSrcSide * 4, ours.data(), kDstSide,
-                                       kDstSide, kDstSide * 4, 4, int32_t(p.ours));
+        qrn::imaginglib::resize_filter(src.data(), kSrcSide, kSrcSide, kSrcSide * 4, ours.data(),
+                                       kDstSide, kDstSide, kDstSide * 4, 4, int32_t(p.ours));
         VipsImage* out = vips_resized(in, p.vips);
         size_t n = 0;
         auto* theirs = out ? static_cast<uint8_t*>(vips_image_write_to_memory(out, &n)) : nullptr;
@@ -142,8 +132,8 @@ void report_agreement() {
                 sum += d;
                 worst = d > worst ? d : worst;
             }
-            std::fprintf(stderr, "%-9s against libvips: mean |difference| %.4f, largest %d\n", p.name,
-                         sum / double(n), worst);
+            std::fprintf(stderr, "%-9s against libvips: mean |difference| %.4f, largest %d\n",
+                         p.name, sum / double(n), worst);
         }
         g_free(theirs);
         if (out) g_object_unref(out);
@@ -203,8 +193,9 @@ BENCHMARK(BM_UpsizeCatrom_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
 // weight colour by alpha), clamped edges, no colour-space conversion.
 void BM_UpsizeCatrom_Peer(benchmark::State& s) {
     run_upsize(s, [](const uint8_t* src, uint8_t* dst) {
-        return stbir_resize_uint8_generic(src, kUpSrc, kUpSrc, kUpSrc * 4, dst, kUpDst, kUpDst, kUpDst * 4, 4, 3,
-                                          0, STBIR_EDGE_CLAMP, STBIR_FILTER_CATMULLROM, STBIR_COLORSPACE_LINEAR,
+        return stbir_resize_uint8_generic(src, kUpSrc, kUpSrc, kUpSrc * 4, dst, kUpDst, kUpDst,
+                                          kUpDst * 4, 4, 3, 0, STBIR_EDGE_CLAMP,
+                                          STBIR_FILTER_CATMULLROM, STBIR_COLORSPACE_LINEAR,
                                           nullptr) != 0;
     });
 }
@@ -212,7 +203,7 @@ BENCHMARK(BM_UpsizeCatrom_Peer)->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
 
 #ifdef QRN_BENCH_VIPS
-#define QRN_RESIZE_PEER(Filter, kernel)                                             \
+#define QRN_RESIZE_PEER(Filter, kernel)                                         \
     void BM_Resize##Filter##_Peer(benchmark::State& s) { run_peer(s, kernel); } \
     BENCHMARK(BM_Resize##Filter##_Peer)->Unit(benchmark::kMillisecond)->UseRealTime();
 QRN_RESIZE_PEER(Lanczos3, VIPS_KERNEL_LANCZOS3)
@@ -223,12 +214,14 @@ QRN_RESIZE_PEER(Box, -1)
 #endif
 
 // _Ours runs the widest loops the processor has, _Plain the reference loops.
-#define QRN_RESIZE_OURS(Filter)                                                                           \
-    void BM_Resize##Filter##_Ours(benchmark::State& s) { run_ours(s, ResampleFilter::Filter, ResampleLoops::Best); } \
-    void BM_Resize##Filter##_Plain(benchmark::State& s) {                                                 \
-        run_ours(s, ResampleFilter::Filter, ResampleLoops::Scalar);                                       \
-    }                                                                                                     \
-    BENCHMARK(BM_Resize##Filter##_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();                                   \
+#define QRN_RESIZE_OURS(Filter)                                                        \
+    void BM_Resize##Filter##_Ours(benchmark::State& s) {                               \
+        run_ours(s, ResampleFilter::Filter, ResampleLoops::Best);                      \
+    }                                                                                  \
+    void BM_Resize##Filter##_Plain(benchmark::State& s) {                              \
+        run_ours(s, ResampleFilter::Filter, ResampleLoops::Scalar);                    \
+    }                                                                                  \
+    BENCHMARK(BM_Resize##Filter##_Ours)->Unit(benchmark::kMillisecond)->UseRealTime(); \
     BENCHMARK(BM_Resize##Filter##_Plain)->Unit(benchmark::kMillisecond)->UseRealTime();
 QRN_RESIZE_OURS(Lanczos3)
 QRN_RESIZE_OURS(Mitchell)
