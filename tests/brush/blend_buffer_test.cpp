@@ -9,6 +9,7 @@
 #include "engine/canvas.h"
 #include "engine/layers.h"
 #include "engine/pixel_format.h"
+#include "seeded.h"
 #include "undo/history.h"
 
 namespace qrn {
@@ -17,16 +18,7 @@ namespace {
 constexpr int kSlot = 2;
 constexpr uint16_t kUntouched = 0xA5A5;
 
-struct Seeded {
-    uint64_t s;
-    uint32_t next() {
-        s += 0x9E3779B97F4A7C15ull;
-        uint64_t z = (s ^ (s >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return uint32_t((z ^ (z >> 31)) >> 16);
-    }
-    int below(int n) { return int(next() % uint32_t(n)); }
-};
+using qrn::test_support::Seeded;
 
 // A 16 x 16 canvas, maximum brush 8, a current canvas-sized layer, brush size 4,
 // blend strength 128 and a blend buffer full of a marker value.

@@ -13,6 +13,7 @@
 #include "engine/canvas.h"
 #include "engine/layers.h"
 #include "engine/settings.h"
+#include "seeded.h"
 
 namespace qrn {
 namespace {
@@ -25,18 +26,8 @@ constexpr int32_t kModes[] = {5,   32,  33,  34,  35,  36,  37,  38,  39,  40,  
                               43,  44,  45,  46,  47,  48,  249, 250, 251, 252, 253, 254,
                               255, 256, 257, 258, 259, 260, 261, 262, 295, 340};
 
-struct Seeded {
-    uint64_t s;
-    uint32_t next() {
-        s += 0x9E3779B97F4A7C15ull;
-        uint64_t z = (s ^ (s >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return uint32_t((z ^ (z >> 31)) >> 16);
-    }
-    int below(int n) { return int(next() % uint32_t(n)); }
-    bool one_in(int n) { return below(n) == 0; }
-    uint16_t word() { return uint16_t(next()); }
-    // Channel values where the formulas change behaviour, or any word.
+// The shared generator, with channel values where the formulas change behaviour.
+struct Seeded : test_support::Seeded {
     uint16_t edgy() {
         static constexpr uint16_t kEdges[] = {0, 1, 8191, 8192, 65534, 65535};
         return below(3) == 0 ? kEdges[below(6)] : word();

@@ -13,6 +13,7 @@
 #include "engine/layers.h"
 #include "engine/pixel_format.h"
 #include "engine/settings.h"
+#include "seeded.h"
 #include "undo/history.h"
 
 namespace qrn {
@@ -26,18 +27,7 @@ namespace {
 constexpr int kSlot = 2;  // slot 1 is the white paper; others start transparent
 constexpr int64_t kFull = 65535;
 
-// Splitmix-style generator of the tests' own, so the engine's sequence stays untouched.
-struct Seeded {
-    uint64_t s;
-    uint32_t next() {
-        s += 0x9E3779B97F4A7C15ull;
-        uint64_t z = (s ^ (s >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return uint32_t((z ^ (z >> 31)) >> 16);
-    }
-    int below(int n) { return int(next() % uint32_t(n)); }
-    uint16_t word() { return uint16_t(next()); }
-};
+using qrn::test_support::Seeded;
 
 // Draws the generator made between two states (the dab draws well under a million).
 int draws_between(Rng from, const Rng& to) {
