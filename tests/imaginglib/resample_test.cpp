@@ -9,33 +9,14 @@
 #include <vector>
 
 #include "imaginglib/convert.h"
+#include "test_image.h"
 
 namespace qrn::imaginglib {
 namespace {
 
-constexpr uint8_t kUntouched = 0xEE;
-
-struct Img {
-    int32_t w, h, bpp;
-    int64_t stride;  // bytes; padding past each row starts as kUntouched
-    std::vector<uint8_t> bytes;
-    Img(int32_t w_, int32_t h_, int32_t bpp_, int64_t pad = 0)
-        : w(w_),
-          h(h_),
-          bpp(bpp_),
-          stride(int64_t(w_) * bpp_ + pad),
-          bytes(size_t(stride * h_), kUntouched) {}
-    uint8_t& at(int64_t x, int64_t y, int c) { return bytes[size_t(y * stride + x * bpp + c)]; }
-};
-
-Img random_img(int32_t w, int32_t h, int32_t bpp, int64_t pad, unsigned seed) {
-    Img img(w, h, bpp, pad);
-    std::mt19937 gen(seed);
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x)
-            for (int c = 0; c < bpp; ++c) img.at(x, y, c) = uint8_t(gen());
-    return img;
-}
+using test_support::Img;
+using test_support::kUntouched;
+using test_support::random_img;
 
 Img decimated(Img& src, int32_t dw, int32_t dh, int64_t pad = 0) {
     Img dst(dw, dh, src.bpp, pad);
