@@ -10,6 +10,7 @@
 
 #include "brush/dab_blend.h"
 #include "brush/dab_plain.h"
+#include "brush/dab_strength.h"
 #include "engine/layers.h"
 
 namespace qrn::brush {
@@ -200,7 +201,7 @@ inline void sample_position(const Dab& d, int32_t sr, int32_t sc, int32_t& row, 
 inline int64_t coverage(const Dab& d, size_t at, size_t canvas_at, bool with_mask) {
     if (d.grit && int32_t(d.grit[at]) > d.density_threshold) return -1;
     const int64_t s = d.shape[at];
-    int64_t m = d.alpha_full ? s : clamp16((s * d.alpha_scaled) >> 7);
+    int64_t m = detail::opacity_strength(d.alpha_full, d.alpha_scaled, uint32_t(s));
     if (d.texture) {
         const int64_t t = d.texture[canvas_at];
         if (t < 255) m = (m * t) >> 8;

@@ -11,6 +11,7 @@
 
 #include "brush/dab_blend.h"
 #include "brush/dab_lanes.h"
+#include "brush/dab_strength.h"
 
 namespace qrn::brush::detail {
 namespace {
@@ -30,13 +31,7 @@ constexpr uint32_t kBlobEraseFloor = 9215;  // blob-locked erasing never goes be
 inline void blend_pixel(const BlendDab& p, uint32_t s, const uint8_t* g, uint32_t t, uint32_t w,
                         uint16_t* bp, uint16_t* px) {
     if (g && int32_t(*g) > p.density_threshold) return;
-    uint32_t m;
-    if (p.alpha_full) {
-        m = s;
-    } else {
-        const int64_t v = (int64_t(s) * p.alpha_scaled) >> 7;
-        m = uint32_t(v < 0 ? 0 : (v > 65535 ? 65535 : v));
-    }
+    uint32_t m = opacity_strength(p.alpha_full, p.alpha_scaled, s);
     if (t < 255) m = (m * t) >> 8;
     if (w < 65535) m = (m * w) >> 16;
     if (m == 0) return;

@@ -9,6 +9,7 @@
 
 #include "brush/dab_lanes.h"
 #include "brush/dab_plain.h"
+#include "brush/dab_strength.h"
 
 namespace qrn::brush::detail {
 namespace {
@@ -20,13 +21,7 @@ namespace {
 // For an opaque destination u = 65535 and the sum never exceeds 65535, so the
 // final x 65535 / u gives the sum back exactly.
 inline void plain_pixel(const PlainDab& p, uint32_t s, uint32_t w, uint16_t* px) {
-    uint32_t m;
-    if (p.alpha_full) {
-        m = s;
-    } else {
-        const int64_t v = (int64_t(s) * p.alpha_scaled) >> 7;
-        m = uint32_t(v < 0 ? 0 : (v > 65535 ? 65535 : v));
-    }
+    uint32_t m = opacity_strength(p.alpha_full, p.alpha_scaled, s);
     if (w < 65535) m = (m * w) >> 16;
     if (m == 0) return;
     if (p.solid) m = 65535;
